@@ -1,0 +1,174 @@
+// The store of the simulated host: one SQLite database file per world.
+//
+// Holds machines, domains, accounts and memberships, privilege assignments,
+// registry keys with their values and descriptors, and shares with their
+// level-502 fields and descriptors.  The host's calls (platform/host/) read
+// and write through this class only; nothing outside platform/store/
+// includes sqlite3.h.
+//
+// Guarantees:
+//   1. Every write is one transaction: a process killed at any moment leaves
+//      each key or share as it was or as it was written.
+//   2. Concurrent processes on one world wait for each other (WAL, busy
+//      timeout); they do not fail.
+//   3. Opening is cheap: nothing is loaded up front, so a one-key run of a
+//      program costs a few milliseconds.  Statements are prepared once per
+//      process and reused.
+//   4. Bytes read back (SIDs, descriptors) are returned as stored; callers
+//      treat them as untrusted and validate them before use.
+//
+// Names compare without regard to ASCII case and keep their case.
+// Methods that can fail return false / std::nullopt and, where they say so,
+// an error text; none throws.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform::store {
+
+using Id = std::int64_t;
+using Bytes = std::vector<BYTE>;
+
+struct Domain {
+    Id id = 0;
+    std::string name;    // "CORP"
+    Bytes sid;           // domain SID
+    std::string dc;      // name of the controller machine, "" when none
+};
+
+struct Machine {
+    Id id = 0;
+    std::string name;            // "WKSTN01"
+    Bytes sid;                   // machine (account-domain) SID
+    Id domainId = 0;             // 0 when the machine is in no domain
+    bool online = true;          // offline machines answer no call
+    bool remoteRegistry = true;  // remote registry service running
+};
+
+// An account of a domain (domainId set) or a machine (machineId set).
+struct Account {
+    Id id = 0;
+    Id domainId = 0;          // owner of the account when a domain account
+    Id machineId = 0;         // owner of the account when a local account
+    std::string name;         // "alice", "Domain Admins"
+    DWORD rid = 0;            // relative identifier under the owner's SID
+    SID_NAME_USE type = SidTypeUser;  // SidTypeUser, Group, Alias, Computer
+    bool deleted = false;     // SID still resolvable, as a deleted account
+};
+
+struct Key {
+    Id id = 0;
+    Id parentId = 0;      // 0 for a hive root
+    std::string name;     // as created, case kept; "HKLM" / "HKU" for roots
+    Bytes sd;             // self-relative descriptor (untrusted bytes)
+};
+
+struct Value {
+    std::string name;     // "" is the default value
+    DWORD type = REG_SZ;  // REG_SZ, REG_DWORD, ...
+    Bytes data;           // raw data as the platform stores it (REG_SZ: text + NUL, ANSI)
+};
+
+struct Share {
+    Id id = 0;
+    Id machineId = 0;
+    std::string name;          // "data", "ADMIN$"
+    DWORD type = 0;            // STYPE_* bits
+    std::string remark;
+    std::string path;          // "C:\\data"
+    DWORD maxUses = MAXDWORD;  // MAXDWORD = unlimited
+    DWORD currentUses = 0;
+    std::string password;      // usually empty
+    DWORD permissions = 0;
+    std::optional<Bytes> sd;   // self-relative, or none (a share without descriptor)
+};
+
+// One entry of a group's or alias's membership list, by the member's SID.
+struct Membership {
+    Id groupAccountId = 0;  // the group or alias (a domain group or a machine alias)
+    Bytes memberSid;        // any SID: account, group, well-known
+};
+
+// A builtin alias (Administrators, Users, ...) membership on one machine.
+struct BuiltinMembership {
+    Id machineId = 0;
+    DWORD aliasRid = 0;   // 544 Administrators, 545 Users, 551 Backup Operators, ...
+    Bytes memberSid;
+};
+
+struct PrivilegeGrant {
+    Id machineId = 0;
+    std::string privilege;  // "SeSecurityPrivilege"
+    Bytes holderSid;        // account, group or alias SID
+};
+
+class World {
+public:
+    // Opens (creating when missing, with the sample world when
+    // `createSample`) the world at path.  On failure returns null and sets
+    // *error to one line naming the file and the reason.
+    static std::unique_ptr<World> Open(const std::string& path, bool createSample, std::string* error);
+
+    // The path programs use: $NTSIM_WORLD, else $XDG_DATA_HOME/ntsim/world.db,
+    // else ~/.local/share/ntsim/world.db.
+    static std::string DefaultPath(bool* fromEnvironment);
+
+    ~World();
+    World(const World&) = delete;
+    World& operator=(const World&) = delete;
+
+    // -- settings
+    std::string LocalMachineName();   // the "local" of the world
+    std::string LogonName();          // "CORP\\alice" (NTSIM_LOGON is the host's business)
+
+    // -- machines, domains, accounts (look-ups are case-insensitive)
+    std::optional<Machine> MachineByName(std::string_view name);
+    std::optional<Machine> MachineById(Id id);
+    std::optional<Domain> DomainByName(std::string_view name);
+    std::optional<Domain> DomainById(Id id);
+    std::optional<Domain> DomainBySid(const Bytes& sid);
+    std::optional<Machine> MachineBySid(const Bytes& sid);
+    std::optional<Account> DomainAccountByName(Id domainId, std::string_view name);
+    std::optional<Account> DomainAccountByRid(Id domainId, DWORD rid);
+    std::optional<Account> MachineAccountByName(Id machineId, std::string_view name);
+    std::optional<Account> MachineAccountByRid(Id machineId, DWORD rid);
+    std::vector<Bytes> MembersOf(Id groupAccountId);                      // member SIDs
+    std::vector<Id> GroupsWithMember(const Bytes& memberSid);            // account ids of groups/aliases
+    std::vector<DWORD> BuiltinAliasesWithMember(Id machineId, const Bytes& memberSid);
+    std::vector<PrivilegeGrant> PrivilegesOn(Id machineId);              // explicit or defaulted grants
+
+    // -- registry
+    std::optional<Key> HiveRoot(Id machineId, std::string_view hive);    // "HKLM" or "HKU"
+    std::optional<Key> ChildKey(Id parentId, std::string_view name);     // case-insensitive
+    std::optional<Key> KeyById(Id id);
+    // Names of the direct subkeys in ascending order of their upper-cased names.
+    std::vector<std::string> SubkeyNames(Id keyId);
+    std::size_t SubkeyCount(Id keyId);
+    std::size_t LongestSubkeyName(Id keyId);
+    bool SetKeySd(Id keyId, const Bytes& sd);                             // one transaction
+    std::optional<Value> GetValue(Id keyId, std::string_view name);
+    std::vector<Value> Values(Id keyId);
+
+    // -- shares, in creation order
+    std::vector<Share> SharesOf(Id machineId);
+    std::optional<Share> ShareByName(Id machineId, std::string_view name);
+    bool UpdateShare(const Share& share);                                // one transaction
+
+    // -- whole-world import and export (the JSON world format)
+    bool ImportJson(const std::string& json, std::string* error);        // replaces the world, one transaction
+    std::string ExportJson();
+
+private:
+    struct Impl;
+    explicit World(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform::store
