@@ -1,0 +1,8 @@
+// The work of teskalun, run by the tool frame after a successful option scan.
+#pragma once
+
+#include "common/frame/frame.h"
+
+// Returns the exit status: 1 when the work ran to its end, 0 on an early
+// failure of its own.
+int TeskalunWork(const ScanResult& scan);
