@@ -68,8 +68,8 @@ public:
 
     // HKEY_LOCAL_MACHINE unless a RootChoice option was given.
     HKEY Root() const { return root; }
-    // True when the Flag option with this word was given (word compared
-    // without regard to ASCII case).
+    // True when the option with this word was met on the command line,
+    // whatever its kind (word compared without regard to ASCII case).
     bool Flag(const char* word) const;
     // The argument that followed the last Value option with this word, or
     // nullptr when the option was not given or had no argument after it.
