@@ -135,16 +135,44 @@ TEST(StartUp, WorkStatusBecomesExitStatus) {
     recordingStatus = 1;
 }
 
-TEST(StartUp, WorkOutputIsFlushedBeforeReturning) {
-    // The work writes through the buffered stream without flushing; the
-    // frame flushes once more before the exit status is returned.
-    ProgramWork writing = [](const ScanResult&) {
-        std::fputs("partial line", stdout);
-        return 1;
+int PartialLineWork(const ScanResult&) {
+    std::fputs("partial line", stdout);  // no line end, no flush of its own
+    return 1;
+}
+
+TEST(StartUp, OutputIsFlushedBeforeTheStatusIsReturned) {
+    // Whatever path the run takes, its bytes have reached the descriptor by
+    // the time RunProgram returns, before any exit-time flushing.
+    struct FlushCase {
+        const char* label;              // the path through the start-up sequence
+        std::vector<std::string> args;  // command line
+        ProgramWork work;               // the work, when it runs
     };
-    const Captured run = RunCommandLine(QuortaneSpec, {"a", "b", "c"}, writing);
-    EXPECT_EQ(run.out, "partial line");
-    EXPECT_EQ(run.status, 1);
+    const FlushCase cases[] = {
+        {"version line", {"-v"}, RecordingWork},
+        {"banner and usage", {}, RecordingWork},
+        {"unknown argument", {"-x"}, RecordingWork},
+        {"missing arguments", {"a"}, RecordingWork},
+        {"the work's own output", {"a", "b", "c"}, PartialLineWork},
+    };
+    for (const FlushCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        off_t reached = -1;
+        const Captured run = CaptureOutput([&] {
+            std::vector<std::string> storage{"quortane"};
+            storage.insert(storage.end(), c.args.begin(), c.args.end());
+            std::vector<char*> argv;
+            for (std::string& arg : storage) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            recordingSpec = &QuortaneSpec;
+            recordingArgv.assign(argv.begin(), argv.end() - 1);
+            const int status = RunProgram(QuortaneSpec, c.work, static_cast<int>(storage.size()), argv.data());
+            reached = lseek(STDOUT_FILENO, 0, SEEK_END);
+            return status;
+        });
+        EXPECT_GT(run.out.size(), 0u);
+        EXPECT_EQ(reached, static_cast<off_t>(run.out.size()));
+    }
 }
 
 }  // namespace
