@@ -120,6 +120,8 @@ int RunProgram(const ProgramSpec& spec, ProgramWork work, int argc, char** argv)
     scan.spec = &spec;
     int next = 1;
     if (spec.mode == ScanMode::FirstOnly) {
+        // The table is not consulted: a program in this mode has no options,
+        // and later arguments that begin with "-" are its data.
         if (LooksLikeOption(argv[1])) {
             WriteUnknownArgument(spec, argv[1]);
             std::fflush(stdout);

@@ -34,7 +34,8 @@ enum class OptionKind {
 // How far the scan looks for options.
 enum class ScanMode {
     Full,       // options until the first positional argument (the common rules)
-    FirstOnly,  // only the first argument is tested for looking like an option
+    FirstOnly,  // no option words: only the first argument is tested for
+                // looking like one; every argument is positional otherwise
 };
 
 struct OptionSpec {
