@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -112,8 +113,11 @@ struct PrivilegeGrant {
 class World {
 public:
     // Opens (creating when missing, with the sample world when
-    // `createSample`) the world at path.  On failure returns null and sets
-    // *error to one line naming the file and the reason.
+    // `createSample`, else an empty world) the world at path.  A missing
+    // file is built under a temporary name in the same folder and linked
+    // into place, so two processes starting at once both end up on one
+    // complete world.  On failure returns null and sets *error to
+    // "cannot open world <path>: <reason>" (one line, no newline).
     static std::unique_ptr<World> Open(const std::string& path, bool createSample, std::string* error);
 
     // The path programs use: $NTSIM_WORLD, else $XDG_DATA_HOME/ntsim/world.db,
@@ -121,6 +125,7 @@ public:
     static std::string DefaultPath(bool* fromEnvironment);
 
     ~World();
+    const std::string& Path() const;
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
@@ -135,6 +140,10 @@ public:
     std::optional<Domain> DomainById(Id id);
     std::optional<Domain> DomainBySid(const Bytes& sid);
     std::optional<Machine> MachineBySid(const Bytes& sid);
+    std::vector<Machine> Machines();                                     // in creation order
+    std::vector<Domain> Domains();                                       // in creation order
+    // Accounts of a domain (domainId) or a machine (machineId), the other 0.
+    std::vector<Account> AccountsOf(Id domainId, Id machineId);
     std::optional<Account> DomainAccountByName(Id domainId, std::string_view name);
     std::optional<Account> DomainAccountByRid(Id domainId, DWORD rid);
     std::optional<Account> MachineAccountByName(Id machineId, std::string_view name);
@@ -142,6 +151,7 @@ public:
     std::vector<Bytes> MembersOf(Id groupAccountId);                      // member SIDs
     std::vector<Id> GroupsWithMember(const Bytes& memberSid);            // account ids of groups/aliases
     std::vector<DWORD> BuiltinAliasesWithMember(Id machineId, const Bytes& memberSid);
+    std::vector<Bytes> BuiltinMembers(Id machineId, DWORD aliasRid);      // member SIDs
     std::vector<PrivilegeGrant> PrivilegesOn(Id machineId);              // explicit or defaulted grants
 
     // -- registry
@@ -153,6 +163,14 @@ public:
     std::size_t SubkeyCount(Id keyId);
     std::size_t LongestSubkeyName(Id keyId);
     bool SetKeySd(Id keyId, const Bytes& sd);                             // one transaction
+    // Read-modify-write of a key's descriptor in one transaction: `edit`
+    // gets the stored bytes and changes them, or returns false to leave the
+    // key alone (UpdateKeySd then returns false).  Concurrent callers
+    // serialize, so no edit is lost.
+    bool UpdateKeySd(Id keyId, const std::function<bool(Bytes&)>& edit);
+    // The key at a path below a hive root ("SOFTWARE\\App", "" = the root
+    // itself), case-insensitive; nullopt when a component is missing.
+    std::optional<Key> KeyByPath(Id machineId, std::string_view hive, std::string_view path);
     std::optional<Value> GetValue(Id keyId, std::string_view name);
     std::vector<Value> Values(Id keyId);
 
@@ -164,6 +182,12 @@ public:
     // -- whole-world import and export (the JSON world format)
     bool ImportJson(const std::string& json, std::string* error);        // replaces the world, one transaction
     std::string ExportJson();
+    // Export, edit, import in one transaction: `edit` gets the world's JSON
+    // text, changes it (or sets *error and returns false to abandon).  For
+    // ntsim's small changes; it rewrites the whole world.
+    bool EditJson(const std::function<bool(std::string& json, std::string* error)>& edit, std::string* error);
+    // The machine SID and its domain's SID, for SDDL aliases (LA, DA, ...).
+    bool SddlSids(Id machineId, Bytes& machineSid, Bytes& domainSid);
 
 private:
     struct Impl;
