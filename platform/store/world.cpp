@@ -206,6 +206,8 @@ bool CreateSchema(Db& db) { return db.Exec(kSchema); }
 World::World(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 World::~World() = default;
 
+const std::string& World::SampleJson() { return SampleWorldJson(); }
+
 const std::string& World::Path() const { return impl_->path; }
 
 std::unique_ptr<World> World::Open(const std::string& path, bool createSample, std::string* error) {

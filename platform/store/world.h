@@ -124,6 +124,9 @@ public:
     // else ~/.local/share/ntsim/world.db.
     static std::string DefaultPath(bool* fromEnvironment);
 
+    // The sample world's JSON text, as created on first use.
+    static const std::string& SampleJson();
+
     ~World();
     const std::string& Path() const;
     World(const World&) = delete;

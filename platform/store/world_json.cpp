@@ -65,6 +65,21 @@ struct ShareType {
 const ShareType kShareTypes[] = {
     {STYPE_DISKTREE, "disk"}, {STYPE_PRINTQ, "printer"}, {STYPE_DEVICE, "device"}, {STYPE_IPC, "ipc"}};
 
+struct DefaultAccount {
+    DWORD rid;          // well-known RID
+    const char* name;   // its usual name
+    SID_NAME_USE type;  // user or group
+};
+// Accounts every domain / every machine has even when the file leaves them
+// out; the token and the look-ups rely on them (Domain Users above all).
+const DefaultAccount kDomainDefaults[] = {
+    {500, "Administrator", SidTypeUser},   {501, "Guest", SidTypeUser},
+    {502, "krbtgt", SidTypeUser},          {512, "Domain Admins", SidTypeGroup},
+    {513, "Domain Users", SidTypeGroup},   {514, "Domain Guests", SidTypeGroup},
+    {515, "Domain Computers", SidTypeGroup}, {516, "Domain Controllers", SidTypeGroup},
+};
+const DefaultAccount kMachineDefaults[] = {{500, "Administrator", SidTypeUser}, {501, "Guest", SidTypeUser}};
+
 struct AccountType {
     SID_NAME_USE type;  // SidType*
     const char* name;   // JSON spelling
@@ -295,6 +310,32 @@ private:
         if (accounts != nullptr)
             for (std::size_t i = 0; i < accounts->size(); ++i)
                 if (!AccountEntry((*accounts)[i], Index(At(place, "accounts"), i), stored, stored.id, 0)) return false;
+        return DefaultAccounts(stored, stored.id, 0, kDomainDefaults);
+    }
+
+    template <std::size_t N>
+    bool DefaultAccounts(OwnerInfo& owner, Id domainId, Id machineId, const DefaultAccount (&defaults)[N]) {
+        for (const DefaultAccount& account : defaults) {
+            const std::string upper = Upper(account.name);
+            bool taken = owner.live.count(upper) != 0;
+            for (const auto* table : {&owner.live, &owner.deleted})
+                for (const auto& [name, info] : *table) taken = taken || info.rid == account.rid;
+            if (taken) continue;
+            Query q(db_,
+                    "INSERT INTO accounts(domain_id, machine_id, name, uname, rid, type, deleted) "
+                    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, 0)");
+            if (!Sql(q.Bind(1, domainId).Bind(2, machineId).Bind(3, std::string_view(account.name)).Bind(4, upper)
+                         .Bind(5, std::int64_t{account.rid}).Bind(6, std::int64_t{account.type}).Run()))
+                return false;
+            const Id id = db_.LastId();
+            owner.live[upper] = AccountInfo{account.rid, false};
+            // A domain's own administrator belongs to Domain Admins.
+            if (domainId != 0 && account.rid == 512 && owner.live.count("ADMINISTRATOR") != 0) {
+                Query m(db_, "INSERT INTO members(group_id, member_sid) VALUES(?1, ?2)");
+                if (!Sql(m.Bind(1, id).Bind(2, SidWithRid(owner.sid, owner.live["ADMINISTRATOR"].rid)).Run()))
+                    return false;
+            }
+        }
         return true;
     }
 
@@ -436,7 +477,7 @@ private:
         if (accounts != nullptr)
             for (std::size_t i = 0; i < accounts->size(); ++i)
                 if (!AccountEntry((*accounts)[i], Index(At(place, "accounts"), i), stored, 0, stored.id)) return false;
-        return true;
+        return DefaultAccounts(stored, 0, stored.id, kMachineDefaults);
     }
 
     bool MachineContent(const json& entry, const std::string& place) {
