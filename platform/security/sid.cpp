@@ -223,8 +223,13 @@ namespace detail {
 bool ParseSidText(std::string_view text, std::size_t& pos, std::vector<BYTE>& out) {
     if (pos + 1 >= text.size() || (text[pos] != 'S' && text[pos] != 's') || text[pos + 1] != '-') return false;
     pos += 2;
+    std::size_t revisionAt = pos;
     std::uint64_t revision = 0;
-    if (!ParseNumber(text, pos, false, 255, &revision) || revision != SID_REVISION) return false;
+    if (!ParseNumber(text, pos, false, 255, &revision)) return false;
+    if (revision != SID_REVISION) {
+        pos = revisionAt;
+        return false;
+    }
     if (pos >= text.size() || text[pos] != '-') return false;
     ++pos;
     std::uint64_t authority = 0;
