@@ -96,6 +96,9 @@ constexpr std::array kPrivileges{
     PrivilegeEntry{"SeChangeNotifyPrivilege", 23},
     PrivilegeEntry{"SeRemoteShutdownPrivilege", 24},
     PrivilegeEntry{"SeUndockPrivilege", 25},
+    PrivilegeEntry{"SeManageVolumePrivilege", 28},
+    PrivilegeEntry{"SeImpersonatePrivilege", 29},
+    PrivilegeEntry{"SeCreateGlobalPrivilege", 30},
 };
 
 Bytes BuiltinDomainSid() { return MakeSid(kNtAuthority, {kBuiltinDomainRid}); }
