@@ -604,7 +604,7 @@ private:
             if (!Walk(machine, e.parts, keys, key)) return false;
             std::string upperPath;
             for (const std::string& part : e.parts) upperPath += (upperPath.empty() ? "" : "\\") + Upper(part);
-            if (!listed.insert(upperPath).second) return Fail(At(where, "key"), "key listed twice");
+            if (!listed.insert(upperPath).second) return Fail(At(where, "key"), "key listed twice: \"" + (*registry)[e.index]["key"].get<std::string>() + "\"");
             if (auto sd = entry.find("sd"); sd != entry.end()) {
                 if (!Descriptor(*sd, At(where, "sd"), context, key->sd)) return false;
                 Query q(db_, "UPDATE keys SET sd = ?2 WHERE id = ?1");
