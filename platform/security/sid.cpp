@@ -202,6 +202,9 @@ bool ParseNumber(std::string_view text, std::size_t& pos, bool allowHex, std::ui
     std::size_t start = pos;
     while (pos < text.size()) {
         char c = text[pos];
+        // In the descriptor text a letter before ':' starts the next section
+        // ("D:"), never a hex digit of an authority.
+        if (base == 16 && pos + 1 < text.size() && text[pos + 1] == ':') break;
         unsigned digit;
         if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
         else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);

@@ -27,6 +27,8 @@ TEST(Sddl, CanonicalTextSurvivesARoundTrip) {
         "D:(A;NPID;GAGRGWGX;;;AU)(A;;RCSDWDWO;;;IU)(A;;CCDCLCSWRPWPDTLOCR;;;NU)",
         "D:(A;;0x0;;;WD)(A;;0x100000;;;WD)(A;;0x1120089;;;WD)",
         "O:S-1-5-21-4-5-6-1001G:S-1-0x123456789ABC-1-2",
+        // A hexadecimal authority ending in D right before "D:".
+        "O:S-1-0x12345678900DD:",
         "",
     };
     for (const char* text : texts) {
