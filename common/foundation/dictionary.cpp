@@ -81,16 +81,25 @@ void Traverse(const DictionaryNode* head, const String& prefix, Visit& visit) {
 
 }  // namespace
 
-Dictionary::Dictionary() : Object(), root(NewLevel(nullptr)) {
+Dictionary::Dictionary() : Object(), root(NewLevel(nullptr)), emptyKeyValue(nullptr), emptyKeyHeld(false) {
     classTag = kDictionaryTag;
     root->count = 0;
 }
 
-Dictionary::~Dictionary() { FreeLevel(root); }
+Dictionary::~Dictionary() {
+    FreeLevel(root);
+    delete emptyKeyValue;
+}
 
 Object* Dictionary::Insert(const char* key, Object* value) {
     if (key == nullptr || key[0] == '\0') {
-        return value;
+        Object* previous = emptyKeyValue;
+        if (!emptyKeyHeld) {
+            ++root->count;
+        }
+        emptyKeyHeld = true;
+        emptyKeyValue = value;
+        return previous;
     }
     const auto* k = reinterpret_cast<const std::uint8_t*>(key);
     DictionaryNode* level = root;
@@ -153,14 +162,14 @@ DictionaryNode* Dictionary::Find(const char* key) const {
 }
 
 Object* Dictionary::Lookup(const char* key) const {
+    if (key == nullptr || key[0] == '\0') {
+        return emptyKeyValue;
+    }
     const DictionaryNode* record = Find(key);
     return record != nullptr && record->kind == DictionaryNode::kValue ? record->value : nullptr;
 }
 
 Object* Dictionary::LookupOrCreate(const char* key) {
-    if (key == nullptr || key[0] == '\0') {
-        return nullptr;
-    }
     Object* found = Lookup(key);
     if (found != nullptr) {
         return found;
@@ -184,6 +193,10 @@ Array* Dictionary::Keys() const {
     }
     auto append = [keys](const String& key, const DictionaryNode*) { keys->Append(const_cast<String*>(&key), 1); };
     Traverse(root, String(), append);
+    if (emptyKeyHeld) {
+        String empty;
+        keys->Append(&empty, 1);
+    }
     return keys;
 }
 
@@ -194,6 +207,9 @@ void Dictionary::Print(std::FILE* stream, int /*n*/) const {
         }
     };
     Traverse(root, String(), print);
+    if (emptyKeyValue != nullptr) {
+        emptyKeyValue->Print(stream, 0);
+    }
 }
 
 int Dictionary::Compare(const Object* other) const {

@@ -17,9 +17,12 @@
 // every longer key that extends it, and at each level characters appear in
 // reverse order of first use: inserting ab, b, a gives b, ab, a.
 //
-// Keys must be non-empty.  An empty key is refused: Insert hands the value
-// straight back (it stays the caller's), Lookup and LookupOrCreate answer
-// absent.
+// The tree cannot hold the empty key, yet a caller collecting names may
+// meet an empty one and then uses the result of LookupOrCreate at once.
+// So the empty key is kept beside the tree, as the key of the root itself:
+// it counts in Count, and in the traversal it comes last, after every
+// longer key, exactly where the rule above puts a key ending at the root.
+// An absent key is read as the empty key.
 #pragma once
 
 #include <cstdint>
@@ -79,6 +82,9 @@ public:
     DictionaryNode* root;  // head of the first level
 
 private:
+    Object* emptyKeyValue;  // value stored under the empty key, or absent
+    bool emptyKeyHeld;      // the empty key has been inserted (counts as a key)
+
     // The record of key's last byte, or absent.
     DictionaryNode* Find(const char* key) const;
 };
