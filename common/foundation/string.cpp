@@ -7,6 +7,7 @@
 #include "common/foundation/string.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -82,8 +83,10 @@ String::String(const String& s) : Object(), text(nullptr), minSize(1), bufferSiz
 
 String::String(const char* t, std::int32_t reserve) : Object(), text(nullptr), minSize(1), bufferSize(0) {
     classTag = kStringTag;
+    // A reserve of the largest value cannot add its terminator byte; such
+    // a request is one the allocation below could not meet anyway.
     const std::int64_t wanted = static_cast<std::int64_t>(reserve) + 1;
-    minSize = wanted > 1 ? static_cast<std::int32_t>(wanted) : 1;
+    minSize = wanted > 1 ? static_cast<std::int32_t>(wanted > INT32_MAX ? INT32_MAX : wanted) : 1;
     const std::size_t n = LengthOf(t);
     const std::size_t bytes = n + 1 > static_cast<std::size_t>(minSize) ? n + 1 : static_cast<std::size_t>(minSize);
     text = NewText(bytes);
@@ -369,6 +372,11 @@ String Repeat(const String& t, std::int32_t n) { return Repeat(t.Text(), n); }
 String Fill(char ch, std::int32_t n) {
     if (n <= 0) {
         return String();
+    }
+    if (n == INT32_MAX) {
+        // No room for the terminator in a buffer whose size fits the field.
+        std::fputs("out of memory\n", stderr);
+        std::abort();
     }
     String result("", n);
     std::memset(result.text, static_cast<unsigned char>(ch), static_cast<std::size_t>(n));
