@@ -86,6 +86,12 @@ TEST(Acl, AddAceFillsTheListExactlyThenReportsItFull) {
     EXPECT_EQ(list.bytes, before);
     EXPECT_FALSE(AddAccessDeniedAce(list.acl(), ACL_REVISION, KEY_READ, sid.data()));
     EXPECT_EQ(GetLastError(), ERROR_ALLOTTED_SPACE_EXCEEDED);
+
+    // Four bytes short of one entry: nothing fits.
+    AclBuffer shortList(static_cast<DWORD>(sid.size() + 12));
+    EXPECT_FALSE(AddAce(shortList.acl(), ACL_REVISION, MAXDWORD, ace.data(), static_cast<DWORD>(ace.size())));
+    EXPECT_EQ(GetLastError(), ERROR_ALLOTTED_SPACE_EXCEEDED);
+    EXPECT_EQ(shortList.Sizes().AceCount, 0u);
 }
 
 TEST(Acl, AddAceInsertsAtTheGivenPosition) {
@@ -252,6 +258,19 @@ TEST(Acl, ListsThatLieAboutTheirSizesAreRefused) {
     EXPECT_TRUE(platform::IsValidAclBytes(good.data(), good.size()));
     EXPECT_FALSE(platform::IsValidAclBytes(good.data(), 99));  // AclSize says 100
     EXPECT_FALSE(platform::IsValidAclBytes(good.data(), 7));
+}
+
+TEST(Acl, EntrySizesMustKeepEntriesOnFourByteBoundaries) {
+    // The last entry of the list grows by two bytes that the list still
+    // holds: only the alignment rule of the format refuses it.
+    AclBuffer list(100);
+    ASSERT_TRUE(AddAccessAllowedAce(list.acl(), ACL_REVISION, 1, Sid("S-1-1-0").data()));
+    list.bytes[10] = 22;
+    EXPECT_FALSE(platform::IsValidAclBytes(list.bytes.data(), list.bytes.size()));
+    void* ace = nullptr;
+    EXPECT_FALSE(GetAce(list.acl(), 0, &ace));
+    list.bytes[10] = 24;
+    EXPECT_TRUE(platform::IsValidAclBytes(list.bytes.data(), list.bytes.size()));
 }
 
 TEST(Acl, ListCallsRefuseAListWithALyingCount) {

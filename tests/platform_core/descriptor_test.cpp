@@ -310,6 +310,21 @@ TEST(Descriptor, MalformedSelfRelativeBytesAreRefused) {
     }
 }
 
+TEST(Descriptor, PartsMayNotOverlapTheHeader) {
+    // A DACL offset of 14 makes header bytes 14..21 read as a well-formed
+    // empty list of 14 bytes (the unused SACL offset supplies its revision):
+    // only the rule that parts follow the header refuses it.
+    std::vector<BYTE> bytes(28, 0);
+    bytes[0] = 1;
+    PutWord(bytes, 2, SE_SELF_RELATIVE | SE_DACL_PRESENT);
+    PutDword(bytes, 12, 0x00020000);
+    PutDword(bytes, 16, 14);
+    EXPECT_FALSE(platform::IsValidSelfRelative(bytes.data(), bytes.size()));
+    PutDword(bytes, 16, 20);
+    PutDword(bytes, 20, 0x00080002);
+    EXPECT_TRUE(platform::IsValidSelfRelative(bytes.data(), bytes.size()));
+}
+
 TEST(Descriptor, EveryTruncationIsRefusedAndExtraBytesAreNot) {
     const std::vector<BYTE> good = Sd("O:BAG:SYD:(A;;KA;;;WD)S:(AU;SA;KA;;;WD)");
     for (std::size_t length = 0; length < good.size(); ++length) {
