@@ -37,11 +37,12 @@ Array* RegistryConnection::EnumerateSubkeys(const char* path) {
     // Subkeys added after the query would not fit the list; they are left
     // out like names that fail to enumerate, rather than overflow it.
     const DWORD room = list->Capacity();
-    for (DWORD index = 0; index < room; ++index) {
+    for (DWORD index = 0;; ++index) {
         DWORD length = longestName + 1;
         FILETIME lastWrite{};
         if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, &lastWrite) !=
-            ERROR_SUCCESS)
+                ERROR_SUCCESS ||
+            index >= room)
             break;
         String* entry = new (std::nothrow) String(name);
         if (entry == nullptr) break;
