@@ -151,10 +151,10 @@ private:
     bool ParseAce(std::vector<BYTE>& entries);
     bool ParseCodes(const Code* table, std::size_t count, DWORD& value);
 
-    std::string_view text_;
-    const SddlContext& context_;
-    std::size_t pos_ = 0;
-    std::size_t error_ = 0;
+    std::string_view text_;       // the whole input
+    const SddlContext& context_;  // SIDs behind the relative aliases
+    std::size_t pos_ = 0;         // next character to read
+    std::size_t error_ = 0;       // first bad character, once failed
 };
 
 // A SID ends at the terminator (inside an entry) or at the next section or
@@ -353,10 +353,23 @@ bool Parser::Parse(std::vector<BYTE>& out) {
     }
     detail::DescriptorParts parts;
     parts.control = control;
-    if (seen[0]) parts.owner = owner.data(), parts.ownerSize = owner.size();
-    if (seen[1]) parts.group = group.data(), parts.groupSize = group.size();
-    if (seen[2] && !nullDacl) parts.dacl = dacl.data(), parts.daclSize = dacl.size();
-    if (seen[3] && !nullSacl) parts.sacl = sacl.data(), parts.saclSize = sacl.size();
+    if (seen[0]) {
+        parts.owner = owner.data();
+        parts.ownerSize = owner.size();
+    }
+    if (seen[1]) {
+        parts.group = group.data();
+        parts.groupSize = group.size();
+    }
+    // A NULL list is the present bit without a list.
+    if (seen[2] && !nullDacl) {
+        parts.dacl = dacl.data();
+        parts.daclSize = dacl.size();
+    }
+    if (seen[3] && !nullSacl) {
+        parts.sacl = sacl.data();
+        parts.saclSize = sacl.size();
+    }
     std::vector<BYTE> bytes(detail::SelfRelativeSize(parts));
     detail::BuildSelfRelative(parts, bytes.data());
     out = std::move(bytes);

@@ -110,7 +110,6 @@ DWORD* GetSidSubAuthority(PSID sid, DWORD index) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    SetLastError(ERROR_SUCCESS);
     return reinterpret_cast<DWORD*>(static_cast<BYTE*>(sid) + 8 + 4u * index);
 }
 
@@ -119,7 +118,6 @@ UCHAR* GetSidSubAuthorityCount(PSID sid) {
         SetLastError(ERROR_INVALID_SID);
         return nullptr;
     }
-    SetLastError(ERROR_SUCCESS);
     return static_cast<UCHAR*>(sid) + 1;
 }
 
@@ -128,7 +126,6 @@ SID_IDENTIFIER_AUTHORITY* GetSidIdentifierAuthority(PSID sid) {
         SetLastError(ERROR_INVALID_SID);
         return nullptr;
     }
-    SetLastError(ERROR_SUCCESS);
     return reinterpret_cast<SID_IDENTIFIER_AUTHORITY*>(static_cast<BYTE*>(sid) + 2);
 }
 
