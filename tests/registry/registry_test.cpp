@@ -364,6 +364,74 @@ TEST_F(RegistryTest, WalkCountsEveryKeyTheReadingStepVisits) {
     EXPECT_EQ(opened.ok.size(), 5u);
 }
 
+// Injected failures: each case sets NTSIM_FAULT for a fresh host, walks
+// SOFTWARE\Tree with a step that really reads each key, and checks which
+// keys the walk reached.
+TEST_F(RegistryTest, WalkSkipsWhatCannotBeListed) {
+    struct Case {
+        const char* fault;
+        std::vector<std::string> visited;
+    };
+    const Case cases[] = {
+        {"RegQueryInfoKeyA:5", {"SOFTWARE\\Tree"}},
+        {"RegOpenKeyExA:5@3", {"SOFTWARE\\Tree"}},  // the open for listing, after two for reading
+        {"RegEnumKeyExA:234@2", {"SOFTWARE\\Tree", "SOFTWARE\\Tree\\Alpha", "SOFTWARE\\Tree\\Alpha\\Deep"}},
+        {"RegOpenKeyExA:2", {"SOFTWARE\\Tree"}},  // the start key itself
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        WorldFile::Restart("NTSIM_FAULT", c.fault);
+        RegistryConnection connection;
+        ASSERT_TRUE(connection.Connect(nullptr, HKEY_LOCAL_MACHINE));
+        Recorder recorder;
+        KeyStep step = [](RegistryConnection& con, const String& path, void* context) {
+            Record(con, path, context);
+            RegistryKeySecurity key;
+            return key.Open(con, path.Text());
+        };
+        const std::int32_t count = WalkSubkeys(connection, String("SOFTWARE\\Tree"), true, step, &recorder);
+        EXPECT_EQ(recorder.visited, c.visited);
+        EXPECT_EQ(count, static_cast<std::int32_t>(c.visited.size()));
+    }
+    WorldFile::Restart("NTSIM_FAULT", nullptr);
+}
+
+TEST_F(RegistryTest, APartThatCannotBeReadLeavesItsSlotEmpty) {
+    struct Case {
+        const char* fault;
+        DWORD ownerError, daclError;
+    };
+    // Each part is read with a sizing call and a reading call.
+    const Case cases[] = {
+        {"RegGetKeySecurity:5@2", 5, 0},
+        {"RegGetKeySecurity:1336@4", 0, 1336},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        WorldFile::Restart("NTSIM_FAULT", c.fault);
+        RegistryConnection connection;
+        ASSERT_TRUE(connection.Connect(nullptr, HKEY_LOCAL_MACHINE));
+        RegistryKeySecurity key;
+        EXPECT_TRUE(key.Open(connection, "SOFTWARE\\Tree"));
+        EXPECT_EQ(key.OwnerSlot.LastError, c.ownerError);
+        EXPECT_EQ(key.DaclSlot.LastError, c.daclError);
+        EXPECT_EQ(key.GetOwner().IsValid(), c.ownerError == 0);
+        EXPECT_EQ(key.DaclEntryCount(), c.daclError == 0 ? 3u : 0u);
+        EXPECT_EQ(key.WriteOwner(), false) << "nothing to write, or not allowed to";
+    }
+    WorldFile::Restart("NTSIM_FAULT", nullptr);
+}
+
+TEST_F(RegistryTest, AFailedRemoteConnectionKeepsItsText) {
+    WorldFile::Restart("NTSIM_FAULT", "RegConnectRegistryA:1722");
+    RegistryConnection connection;
+    EXPECT_FALSE(connection.Connect("CORPDC", HKEY_LOCAL_MACHINE));
+    EXPECT_EQ(std::string(connection.ErrorText().Text()).rfind("1722: ", 0), 0u) << connection.ErrorText().Text();
+    EXPECT_TRUE(connection.Connect("CORPDC", HKEY_LOCAL_MACHINE)) << "the fault fires once; reconnecting works";
+    EXPECT_STREQ(connection.Server().Text(), "CORPDC");
+    WorldFile::Restart("NTSIM_FAULT", nullptr);
+}
+
 // Runs last in this file: enabling privileges lasts for the process.
 TEST_F(RegistryTest, PrivilegesOpenTheAuditList) {
     EXPECT_FALSE(EnablePrivilege("SeTcbPrivilege")) << "the account does not hold it";
