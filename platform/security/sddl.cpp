@@ -19,7 +19,9 @@
 // free space, parts laid out owner, group, SACL, DACL.
 #include <cctype>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/errors.h"
 #include "security/formats.h"
@@ -378,10 +380,27 @@ bool Parser::Parse(std::vector<BYTE>& out) {
 
 // ---------------------------------------------------------------- printing
 
+// The bytes of each fixed alias, built once: printing compares every SID of
+// every entry against the whole table.
+const std::vector<std::vector<BYTE>>& FixedAliasBytes() {
+    static const std::vector<std::vector<BYTE>> table = [] {
+        std::vector<std::vector<BYTE>> bytes;
+        for (const SidAlias& alias : kSidAliases) {
+            bytes.emplace_back();
+            if (alias.base == Base::None) StringToSid(alias.text, bytes.back());
+        }
+        return bytes;
+    }();
+    return table;
+}
+
 bool PrintSid(const BYTE* sid, std::size_t size, const SddlContext& context, std::string& out) {
-    std::vector<BYTE> candidate;
-    for (const SidAlias& alias : kSidAliases) {
-        if (!AliasSid(alias, context, candidate)) continue;
+    const std::vector<std::vector<BYTE>>& fixed = FixedAliasBytes();
+    std::vector<BYTE> relative;
+    for (std::size_t i = 0; i < std::size(kSidAliases); ++i) {
+        const SidAlias& alias = kSidAliases[i];
+        if (alias.base != Base::None && !AliasSid(alias, context, relative)) continue;
+        const std::vector<BYTE>& candidate = alias.base == Base::None ? fixed[i] : relative;
         if (candidate.size() == size && std::memcmp(candidate.data(), sid, size) == 0) {
             out += alias.alias;
             return true;
