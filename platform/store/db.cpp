@@ -137,15 +137,21 @@ std::vector<BYTE> Query::Blob(int column) const {
 
 bool Query::IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
 
-Transaction::Transaction(Db& db) : db_(db) { begun_ = db_.Exec("BEGIN IMMEDIATE"); }
+Transaction::Transaction(Db& db) : db_(db) {
+    nested_ = db_.depth > 0;
+    begun_ = db_.Exec(nested_ ? "SAVEPOINT inner" : "BEGIN IMMEDIATE");
+    if (begun_) ++db_.depth;
+}
 
 Transaction::~Transaction() {
-    if (begun_ && !done_) db_.Exec("ROLLBACK");
+    if (!begun_) return;
+    if (!done_) db_.Exec(nested_ ? "ROLLBACK TO inner; RELEASE inner" : "ROLLBACK");
+    --db_.depth;
 }
 
 bool Transaction::Commit() {
     if (!begun_ || done_) return false;
-    done_ = db_.Exec("COMMIT");
+    done_ = db_.Exec(nested_ ? "RELEASE inner" : "COMMIT");
     return done_;
 }
 

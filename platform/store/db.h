@@ -48,6 +48,8 @@ public:
     };
     Cached* Lookup(const char* sql);   // null when preparing fails
 
+    int depth = 0;  // open Transactions; inner ones are savepoints
+
 private:
     sqlite3* db_ = nullptr;                          // the connection
     std::unordered_map<const char*, Cached> cache_;  // keyed by the SQL literal's address
@@ -83,7 +85,9 @@ private:
     bool ok_ = false;               // prepared and no step failed
 };
 
-// BEGIN IMMEDIATE ... COMMIT, rolled back unless Commit() succeeded.
+// BEGIN IMMEDIATE ... COMMIT, rolled back unless Commit() succeeded.  A
+// Transaction opened inside another is a savepoint of it: its rollback
+// undoes only its own part, its commit waits for the outer one.
 class Transaction {
 public:
     explicit Transaction(Db& db);
@@ -97,6 +101,7 @@ private:
     Db& db_;              // connection
     bool begun_ = false;  // BEGIN succeeded
     bool done_ = false;   // committed
+    bool nested_ = false; // a savepoint inside another transaction
 };
 
 // ASCII upper case: how names are compared.

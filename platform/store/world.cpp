@@ -23,6 +23,7 @@
 #include <random>
 
 #include "store/principals.h"
+#include "store/sd_edit.h"
 #include "store/world_impl.h"
 
 namespace platform::store {
@@ -532,6 +533,104 @@ std::vector<Value> World::Values(Id keyId) {
     q.Bind(1, keyId);
     while (q.Next()) out.push_back(Value{q.Text(0), static_cast<DWORD>(q.Int(1)), q.Blob(2)});
     return out;
+}
+
+std::optional<Id> World::CreateKey(Id machineId, std::string_view hive, std::string_view path, const Bytes* sd,
+                                   bool* created) {
+    if (created != nullptr) *created = false;
+    Transaction transaction(impl_->db);
+    if (!transaction.ok()) return std::nullopt;
+    auto key = HiveRoot(machineId, hive);
+    if (!key) return std::nullopt;
+    bool made = false;
+    while (!path.empty()) {
+        const std::size_t slash = path.find('\\');
+        const std::string_view part = path.substr(0, slash);
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+        if (part.empty() || (slash != std::string_view::npos && path.empty())) return std::nullopt;
+        if (auto child = ChildKey(key->id, part)) {
+            key = child;
+            continue;
+        }
+        auto id = CreateChild(key->id, part, path.empty() ? sd : nullptr);
+        if (!id) return std::nullopt;
+        key = KeyById(*id);
+        if (!key) return std::nullopt;
+        made = true;
+    }
+    if (!transaction.Commit()) return std::nullopt;
+    if (created != nullptr) *created = made;
+    return key->id;
+}
+
+std::optional<Id> World::CreateChild(Id parentId, std::string_view name, const Bytes* sd) {
+    if (name.empty() || name.find('\\') != std::string_view::npos) return std::nullopt;
+    Id machineId = 0;
+    Bytes parentSd;
+    {
+        Query q(impl_->db, "SELECT machine_id, sd FROM keys WHERE id = ?1");
+        q.Bind(1, parentId);
+        if (!q.Next()) return std::nullopt;
+        machineId = q.Int(0);
+        parentSd = q.Blob(1);
+    }
+    Bytes childSd;
+    if (sd != nullptr)
+        childSd = *sd;
+    else if (!InheritedKeyDescriptor(parentSd, childSd))
+        childSd = parentSd;  // a malformed parent passes its bytes on unchanged
+    Query q(impl_->db, "INSERT INTO keys(machine_id, parent_id, name, uname, sd) VALUES(?1, ?2, ?3, ?4, ?5)");
+    q.Bind(1, machineId).Bind(2, parentId).Bind(3, name).Bind(4, Upper(name)).Bind(5, childSd);
+    if (!q.Run()) return std::nullopt;
+    return impl_->db.LastId();
+}
+
+bool World::DeleteKey(Id keyId) {
+    Transaction transaction(impl_->db);
+    if (!transaction.ok()) return false;
+    {
+        Query q(impl_->db, "SELECT parent_id FROM keys WHERE id = ?1");
+        q.Bind(1, keyId);
+        if (!q.Next() || q.Int(0) == 0) return false;
+    }
+    Query q(impl_->db,
+            "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN tree t ON k.parent_id = t.id) "
+            "SELECT id FROM tree");
+    q.Bind(1, keyId);
+    std::vector<Id> ids;
+    while (q.Next()) ids.push_back(q.Int(0));
+    if (!q.ok()) return false;
+    for (Id id : ids) {
+        Query values(impl_->db, "DELETE FROM key_values WHERE key_id = ?1");
+        Query key(impl_->db, "DELETE FROM keys WHERE id = ?1");
+        if (!values.Bind(1, id).Run() || !key.Bind(1, id).Run()) return false;
+    }
+    return transaction.Commit();
+}
+
+bool World::SetValue(Id keyId, const Value& value) {
+    Transaction transaction(impl_->db);
+    if (!transaction.ok() || !KeyById(keyId)) return false;
+    Query q(impl_->db,
+            "INSERT INTO key_values(key_id, name, uname, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+            "ON CONFLICT(key_id, uname) DO UPDATE SET name = excluded.name, type = excluded.type, data = excluded.data");
+    q.Bind(1, keyId).Bind(2, value.name).Bind(3, Upper(value.name)).Bind(4, std::int64_t{value.type}).Bind(5, value.data);
+    return q.Run() && transaction.Commit();
+}
+
+bool World::DeleteValue(Id keyId, std::string_view name) {
+    Transaction transaction(impl_->db);
+    if (!transaction.ok()) return false;
+    Query q(impl_->db, "DELETE FROM key_values WHERE key_id = ?1 AND uname = ?2");
+    q.Bind(1, keyId).Bind(2, Upper(name));
+    if (!q.Run() || sqlite3_changes(impl_->db.Handle()) == 0) return false;
+    return transaction.Commit();
+}
+
+bool World::Batch(const std::function<bool()>& body) {
+    Transaction transaction(impl_->db);
+    if (!transaction.ok()) return false;
+    return body() && transaction.Commit();
 }
 
 // ---------------------------------------------------------------- shares

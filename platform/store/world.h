@@ -176,6 +176,23 @@ public:
     std::optional<Key> KeyByPath(Id machineId, std::string_view hive, std::string_view path);
     std::optional<Value> GetValue(Id keyId, std::string_view name);
     std::vector<Value> Values(Id keyId);
+    // Creates the key at `path` below a hive root and any missing ancestor;
+    // each new key gets its parent's inheritable entries, the last one `sd`
+    // instead when given.  Returns the key (also when it existed already,
+    // with *created false and its descriptor untouched); nullopt when the
+    // hive is missing or the path has an empty component.
+    std::optional<Id> CreateKey(Id machineId, std::string_view hive, std::string_view path, const Bytes* sd,
+                                bool* created);
+    // Creates one subkey (its parent's inheritable entries, or `sd`);
+    // nullopt when the parent is missing or the name is taken or empty.
+    std::optional<Id> CreateChild(Id parentId, std::string_view name, const Bytes* sd);
+    bool DeleteKey(Id keyId);                                 // with its subtree and values; not a hive root
+    bool SetValue(Id keyId, const Value& value);              // adds or replaces, by name
+    bool DeleteValue(Id keyId, std::string_view name);        // false when there was none
+
+    // Runs `body` as one transaction: the store's own writes inside it join
+    // it, and it is rolled back when body returns false.
+    bool Batch(const std::function<bool()>& body);
 
     // -- shares, in creation order
     std::vector<Share> SharesOf(Id machineId);
