@@ -371,6 +371,28 @@ TEST(ArraySortTest, OrdersByteWiseWithUpperCaseFirst) {
     }
 }
 
+TEST(ArraySortTest, ElementsEqualToThePivotEndOnItsLeft) {
+    // Distinct objects with equal keys: the first element is the pivot of
+    // the only partition and must end after its equals.
+    struct Case {
+        std::vector<int> keys;
+        int pivotIndexAfter;
+    } cases[] = {{{1, 1}, 1}, {{2, 2, 2}, 2}, {{2, 1, 2, 3}, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keys.size());
+        Array array(25);
+        for (int key : c.keys) {
+            array.Append(new Tracked(key));
+        }
+        Object* pivot = array.Get(0);
+        ASSERT_EQ(array.Sort(0, array.LastIndex()), 1);
+        EXPECT_EQ(array.Get(c.pivotIndexAfter), pivot);
+        for (int i = 1; i <= array.LastIndex(); ++i) {
+            EXPECT_LE(static_cast<Tracked*>(array.Get(i - 1))->key, static_cast<Tracked*>(array.Get(i))->key);
+        }
+    }
+}
+
 TEST(ArraySortTest, RandomOrdersMatchTheStandardSort) {
     std::mt19937 random(20261211);
     for (std::uint32_t capacity : {7u, 30u, 100u, 400u}) {
@@ -479,6 +501,14 @@ TEST(ArrayValueTest, CompareIsElementWise) {
         EXPECT_EQ(left.Compare(&right), c.expected);
         EXPECT_EQ(left.Equal(right), c.expected == 0);
     }
+}
+
+TEST(ArrayValueTest, ArrayBaseHasNoCompareOfItsOwn) {
+    ArrayBase left(5, 1);
+    ArrayBase right(5, 1);
+    int result = 9;
+    EXPECT_EQ(StdoutOf([&] { result = left.Compare(&right); }), "Object 3: undefined Compare()\n");
+    EXPECT_EQ(result, 0);
 }
 
 TEST(ArrayValueTest, CompareWithAnotherClassIsMinusOne) {

@@ -65,6 +65,38 @@ std::vector<std::string> ReferenceOrder(const std::vector<std::string>& inserted
     return order;
 }
 
+TEST(DictionaryTest, TreeRecordsFollowTheLayout) {
+    Dictionary dictionary;
+    ASSERT_NE(dictionary.root, nullptr);
+    EXPECT_EQ(dictionary.root->next, dictionary.root);  // an empty ring
+    EXPECT_EQ(dictionary.root->kind, DictionaryNode::kHead);
+    EXPECT_EQ(dictionary.root->child, nullptr);
+    EXPECT_EQ(dictionary.root->count, 0);
+
+    String* value = new String("v");
+    dictionary.Insert("ab", value);
+    dictionary.Insert("c", new String("w"));
+    const DictionaryNode* c = dictionary.root->next;  // newest first
+    ASSERT_EQ(c->ch, 'c');
+    EXPECT_EQ(c->kind, DictionaryNode::kValue);
+    EXPECT_EQ(c->child, nullptr);
+    const DictionaryNode* a = c->next;
+    ASSERT_EQ(a->ch, 'a');
+    EXPECT_EQ(a->kind, DictionaryNode::kCharacter);
+    EXPECT_EQ(a->value, nullptr);
+    EXPECT_EQ(a->next, dictionary.root);
+    const DictionaryNode* head = a->child;
+    ASSERT_NE(head, nullptr);
+    EXPECT_EQ(head->kind, DictionaryNode::kHead);
+    EXPECT_EQ(head->child, a);  // the back link to the owning record
+    const DictionaryNode* b = head->next;
+    EXPECT_EQ(b->ch, 'b');
+    EXPECT_EQ(b->kind, DictionaryNode::kValue);
+    EXPECT_EQ(b->value, value);
+    EXPECT_EQ(b->next, head);
+    EXPECT_EQ(dictionary.root->count, 2);
+}
+
 TEST(DictionaryTest, KeysComeInTraversalOrder) {
     struct Case {
         const char* name;
