@@ -14,6 +14,10 @@ namespace {
 constexpr std::size_t kLookupCacheLimit = 4096;
 constexpr std::size_t kDecisionCacheLimit = 4096;
 constexpr std::size_t kPathCacheLimit = 8192;
+constexpr std::size_t kRecentKeyLimit = 4096;
+constexpr std::size_t kRecentSubkeyLimit = 256;
+// How long a key row read from the store is taken as current.
+constexpr std::chrono::milliseconds kFreshFor{20};
 
 // Handle values: distinct ranges per kind, never null, never a predefined
 // root (0x80000000..), step 4 like the platform's.
@@ -126,6 +130,16 @@ std::optional<store::Machine> Host::Local() {
         if (auto* w = World()) local_ = w->MachineByName(w->LocalMachineName());
     }
     return local_;
+}
+
+std::optional<store::Machine> Host::MachineWithId(store::Id id) {
+    auto it = machinesById_.find(id);
+    if (it != machinesById_.end()) return it->second;
+    auto* w = World();
+    if (w == nullptr) return std::nullopt;
+    auto m = w->MachineById(id);
+    machinesById_.emplace(id, m);
+    return m;
 }
 
 bool Host::IsLocal(const store::Machine& machine) {
@@ -282,6 +296,42 @@ void Host::RememberPath(store::Id rootId, const std::string& upperPath, store::I
     key += upperPath;
     Bound(paths_, kPathCacheLimit);
     paths_[std::move(key)] = keyId;
+}
+
+std::optional<store::Key> Host::ChildKey(store::Id parentId, std::string_view name) {
+    auto* w = World();
+    if (w == nullptr) return std::nullopt;
+    std::string key(reinterpret_cast<const char*>(&parentId), sizeof parentId);
+    key += Upper(name);
+    auto now = Clock::now();
+    auto it = recentKeys_.find(key);
+    if (it != recentKeys_.end() && now - it->second.at < kFreshFor) return it->second.key;
+    auto row = w->ChildKey(parentId, name);
+    Bound(recentKeys_, kRecentKeyLimit);
+    recentKeys_[std::move(key)] = RecentKey{row, now};
+    return row;
+}
+
+const std::vector<std::string>& Host::SubkeyNames(store::Id keyId) {
+    auto now = Clock::now();
+    auto it = recentSubkeys_.find(keyId);
+    if (it != recentSubkeys_.end() && now - it->second.at < kFreshFor) return it->second.names;
+    std::vector<std::string> names;
+    if (auto* w = World()) names = w->SubkeyNames(keyId);
+    Bound(recentSubkeys_, kRecentSubkeyLimit);
+    auto& slot = recentSubkeys_[keyId];
+    slot = RecentSubkeys{std::move(names), now};
+    return slot.names;
+}
+
+void Host::ForgetKey(store::Id keyId) {
+    for (auto it = recentKeys_.begin(); it != recentKeys_.end();) {
+        if (it->second.key && it->second.key->id == keyId) {
+            it = recentKeys_.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 HANDLE Host::AddEnum(ShareEnum e) {

@@ -19,6 +19,7 @@
 //      slots are reused.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -88,6 +89,7 @@ public:
     // not: callers decide what an offline machine means for them).
     std::optional<store::Machine> MachineNamed(const char* name);
     std::optional<store::Machine> Local();
+    std::optional<store::Machine> MachineWithId(store::Id id);
     bool IsLocal(const store::Machine& machine);
 
     // The logged-on account's SID (NTSIM_LOGON, else the world's logon),
@@ -124,6 +126,15 @@ public:
         }
     }
 
+    // Reads of keys through a short-lived cache: a walk opens each key
+    // twice in a row (security, then subkeys) and enumerates what it just
+    // counted, so the same rows are asked for within microseconds.  An
+    // entry lives kFreshFor at most, so changes by other processes show
+    // after that; writes through this process update it at once.
+    std::optional<store::Key> ChildKey(store::Id parentId, std::string_view name);
+    const std::vector<std::string>& SubkeyNames(store::Id keyId);
+    void ForgetKey(store::Id keyId);
+
     // Resolved parent paths: (root, upper path) -> key id.
     std::optional<store::Id> CachedPath(store::Id rootId, const std::string& upperPath);
     void RememberPath(store::Id rootId, const std::string& upperPath, store::Id keyId);
@@ -158,6 +169,7 @@ private:
     bool localLoaded_ = false;
     std::optional<store::Machine> local_;
     std::unordered_map<std::string, std::optional<store::Machine>> machines_;  // by upper name
+    std::map<store::Id, std::optional<store::Machine>> machinesById_;
     bool logonLoaded_ = false;
     std::optional<Bytes> logonSid_;
 
@@ -172,6 +184,17 @@ private:
     };
     std::unordered_map<std::string, Decision> decisions_;
     std::unordered_map<std::string, store::Id> paths_;
+    using Clock = std::chrono::steady_clock;
+    struct RecentKey {
+        std::optional<store::Key> key;  // the row, or none when missing
+        Clock::time_point at;           // when it was read
+    };
+    std::unordered_map<std::string, RecentKey> recentKeys_;  // parent id + upper name
+    struct RecentSubkeys {
+        std::vector<std::string> names;  // enumeration order
+        Clock::time_point at;            // when it was read
+    };
+    std::unordered_map<store::Id, RecentSubkeys> recentSubkeys_;
 
     std::vector<std::unique_ptr<KeyHandle>> keys_;
     std::vector<std::unique_ptr<ShareEnum>> enums_;

@@ -82,14 +82,14 @@ std::optional<store::Key> Walk(Host& h, store::World& w, store::Id rootId, store
                     parent = *c;
                     continue;
                 }
-                auto k = w.ChildKey(parent, parts[i]);
+                auto k = h.ChildKey(parent, parts[i]);
                 if (!k) return std::nullopt;
                 parent = k->id;
                 h.RememberPath(rootId, at, parent);
             }
         }
     }
-    auto key = w.ChildKey(parent, parts.back());
+    auto key = h.ChildKey(parent, parts.back());
     fullPath = JoinUpper(parentPath, parts.back());
     if (key) h.RememberPath(rootId, fullPath, key->id);
     return key;
@@ -187,12 +187,12 @@ KeyHandle* Use(Host& h, HKEY key, LSTATUS& rc) {
 std::optional<store::Machine> MachineOf(Host& h, const KeyHandle& k) {
     auto* w = h.World();
     if (w == nullptr) return std::nullopt;
-    return w->MachineById(k.machineId);
+    return h.MachineWithId(k.machineId);
 }
 
 void LoadSubkeys(Host& h, KeyHandle& k) {
     if (k.subkeysLoaded) return;
-    if (auto* w = h.World()) k.subkeys = w->SubkeyNames(k.keyId);
+    k.subkeys = h.SubkeyNames(k.keyId);
     k.subkeysLoaded = true;
 }
 
@@ -338,6 +338,7 @@ LSTATUS RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIP
     });
     if (!ok) return ERROR_WRITE_PROTECT;
     store::Id id = k->keyId;
+    h.ForgetKey(id);
     h.ForEachHandleOf(id, [&](KeyHandle& other) {
         other.sd = merged;
         other.built.clear();

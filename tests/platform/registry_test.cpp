@@ -2,7 +2,9 @@
 // reading and writing key security part by part, remote connections,
 // values and key information.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "host_world.h"
 
@@ -382,6 +384,37 @@ TEST_F(Registry, RemoteKeysAreTheServersAndCheckedWithItsToken) {
     EXPECT_STREQ(text, "FILESRV");
     RegCloseKey(name);
     RegCloseKey(root);
+}
+
+TEST_F(Registry, AWriteIsSeenByTheNextOpenAtOnce) {
+    LogOnAs("CORP\\bob");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\App\\zeta", 0, KEY_READ | WRITE_DAC, &key),
+              ERROR_SUCCESS);
+    auto readOnly = Sd("D:(A;;KR;;;BA)");
+    ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly.data()), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\App\\zeta", 0, KEY_SET_VALUE, &key), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\App\\zeta", 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, AnotherProcesssWriteShowsAfterAMoment) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\App\\beta", 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    {
+        // Another writer: its own connection to the same file.
+        std::string error;
+        auto world = platform::store::World::Open(Path(), false, &error);
+        ASSERT_TRUE(world) << error;
+        auto machine = world->MachineByName("WKSTN01");
+        auto beta = world->KeyByPath(machine->id, "HKLM", "SOFTWARE\\App\\beta");
+        ASSERT_TRUE(beta);
+        ASSERT_TRUE(world->SetKeySd(beta->id, Sd("O:BAG:SYD:(A;;KA;;;SY)")));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\App\\beta", 0, KEY_READ, &key), ERROR_ACCESS_DENIED);
 }
 
 }  // namespace
