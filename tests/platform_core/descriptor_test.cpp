@@ -351,3 +351,39 @@ TEST(Descriptor, PresentBitsDecideWhetherListOffsetsCount) {
     EXPECT_EQ(dacl, nullptr);
     EXPECT_EQ(Text(bytes), "O:BA");
 }
+
+TEST(Descriptor, AbsoluteDescriptorsWithBrokenPartsAreRefused) {
+    std::vector<BYTE> badSid = Sid("S-1-5-32-544");
+    badSid[1] = 40;  // more sub-authorities than a SID may have
+    std::vector<BYTE> badAcl(16, 0);
+    badAcl[0] = ACL_REVISION;
+    badAcl[2] = 16;
+    badAcl[4] = 1;  // one entry claimed, none there
+    struct Case {
+        const char* name;
+        void* owner;
+        void* dacl;
+    };
+    const Case cases[] = {
+        {"owner SID", badSid.data(), nullptr},
+        {"DACL", nullptr, badAcl.data()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SECURITY_DESCRIPTOR abs{};
+        abs.Revision = SECURITY_DESCRIPTOR_REVISION;
+        abs.Owner = c.owner;
+        abs.Dacl = static_cast<PACL>(c.dacl);
+        if (c.dacl) abs.Control = SE_DACL_PRESENT;
+        SetLastError(0);
+        EXPECT_FALSE(IsValidSecurityDescriptor(&abs));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_SECURITY_DESCR);
+        DWORD length = 0;
+        EXPECT_FALSE(MakeSelfRelativeSD(&abs, nullptr, &length));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_SECURITY_DESCR);
+        EXPECT_EQ(length, 0u);
+        std::vector<BYTE> out{1};
+        EXPECT_FALSE(platform::ToSelfRelative(&abs, out));
+        EXPECT_EQ(out, std::vector<BYTE>{1});
+    }
+}
