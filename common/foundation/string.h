@@ -36,6 +36,7 @@
 // common/foundation on the include path, where it would shadow <string.h>.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
