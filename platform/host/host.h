@@ -77,6 +77,15 @@ public:
     // so their subkey lists are loaded once.
     std::unique_ptr<KeyHandle> predefined[4];
 
+    // Where each predefined root starts on a machine, resolved once:
+    // (machine, root index) -> hive root id, key id, upper path below it.
+    struct RootStart {
+        store::Id rootId = 0;   // hive root (HKLM or HKU)
+        store::Id keyId = 0;    // the key the predefined root stands for
+        std::string upperPath;  // its path below the hive root
+    };
+    std::map<std::pair<store::Id, int>, RootStart> rootStarts;
+
     // Counts a call of `name` and says whether an injected fault fires now
     // (NTSIM_FAULT="Call:code[@N],...": each entry fires once).
     bool Fault(std::string_view name, DWORD& code);

@@ -153,11 +153,15 @@ LSTATUS PredefinedStart(Host& h, const store::Machine& m, int index, store::Id& 
 
 LSTATUS OpenPredefined(Host& h, const store::Machine& m, int index, std::string_view sub, REGSAM desired,
                        KeyHandle& out) {
-    store::Id rootId = 0, fromId = 0;
-    std::string fromPath;
-    LSTATUS rc = PredefinedStart(h, m, index, rootId, fromId, fromPath);
-    if (rc != ERROR_SUCCESS) return rc;
-    return OpenBelow(h, m, rootId, fromId, fromPath, sub, desired, out);
+    auto found = h.rootStarts.find({m.id, index});
+    if (found == h.rootStarts.end()) {
+        Host::RootStart start;
+        LSTATUS rc = PredefinedStart(h, m, index, start.rootId, start.keyId, start.upperPath);
+        if (rc != ERROR_SUCCESS) return rc;
+        found = h.rootStarts.emplace(std::make_pair(m.id, index), std::move(start)).first;
+    }
+    const Host::RootStart& start = found->second;
+    return OpenBelow(h, m, start.rootId, start.keyId, start.upperPath, sub, desired, out);
 }
 
 // The handle a call works on: an open handle, or a predefined root of the
