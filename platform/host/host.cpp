@@ -29,6 +29,10 @@ constexpr std::uintptr_t kRangeSize = 0x10000000;
 std::mutex instanceMutex;
 Host* instance = nullptr;
 
+// Closing the world at exit lets SQLite fold the write-ahead log back into
+// the file instead of leaving it for the next process to recover.
+void DropAtExit() { Host::ResetForTesting(); }
+
 template <typename Map>
 void Bound(Map& map, std::size_t limit) {
     if (map.size() >= limit) map.clear();
@@ -61,6 +65,8 @@ Host::Host() { LoadFaults(); }
 
 Host& Host::Instance() {
     std::lock_guard<std::mutex> guard(instanceMutex);
+    static const bool registered = std::atexit(DropAtExit) == 0;
+    (void)registered;
     if (instance == nullptr) instance = new Host();
     return *instance;
 }
