@@ -627,6 +627,19 @@ bool World::DeleteValue(Id keyId, std::string_view name) {
     return transaction.Commit();
 }
 
+bool World::CheckIntegrity(std::string* problem) {
+    Query q(impl_->db, "PRAGMA integrity_check");
+    std::string first;
+    if (!q.Next()) {
+        if (problem != nullptr) *problem = impl_->db.Message();
+        return false;
+    }
+    first = q.Text(0);
+    if (first == "ok") return true;
+    if (problem != nullptr) *problem = first;
+    return false;
+}
+
 bool World::Batch(const std::function<bool()>& body) {
     Transaction transaction(impl_->db);
     if (!transaction.ok()) return false;

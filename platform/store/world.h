@@ -190,6 +190,10 @@ public:
     bool SetValue(Id keyId, const Value& value);              // adds or replaces, by name
     bool DeleteValue(Id keyId, std::string_view name);        // false when there was none
 
+    // SQLite's own consistency check of the file; false with the first
+    // problem it reports.
+    bool CheckIntegrity(std::string* problem);
+
     // Runs `body` as one transaction: the store's own writes inside it join
     // it, and it is rolled back when body returns false.
     bool Batch(const std::function<bool()>& body);

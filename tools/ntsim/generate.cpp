@@ -70,6 +70,12 @@ int Generate(Context& context) {
     std::string error;
     if (!ParseKeyPath(options.root, root, &error)) return Fail(error);
     if (options.keys < 1) return Fail("--keys must be at least 1");
+    // Refuse a tree that cannot hold the keys before writing any of them.
+    long double capacity = 0, width = 1;
+    for (int d = 0; d <= options.depth && capacity < options.keys; ++d, width *= options.fanout) capacity += width;
+    if (capacity < options.keys)
+        return Fail("depth " + std::to_string(options.depth) + " and fan-out " + std::to_string(options.fanout) +
+                    " hold only " + std::to_string(static_cast<long long>(capacity)) + " keys");
     auto world = context.Open();
     if (!world) return 1;
     auto machine = FindMachine(*world, root.machine);
@@ -109,9 +115,6 @@ int Generate(Context& context) {
     });
     if (!ok) return Fail(error.empty() ? "cannot write the world" : error);
     std::cout << made << " keys below " << options.root << "\n";
-    if (made < options.keys)
-        return Fail("depth " + std::to_string(options.depth) + " and fan-out " + std::to_string(options.fanout) +
-                    " hold only " + std::to_string(made) + " keys");
     return 0;
 }
 
