@@ -2,12 +2,13 @@
 // same time: each write merges into what is stored inside one transaction,
 // so no process's part is ever lost to another's write.
 //
-// The writers are this test program itself, started again with a filter
-// that runs only PartWriter.Run and an environment variable naming the part.
+// The writers are this test program itself, started again with an
+// environment variable naming the part it writes.
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "host_world.h"
@@ -45,49 +46,78 @@ SECURITY_INFORMATION PartInfo(char part) {
     }
 }
 
-// Runs only inside a writer process.
-TEST(PartWriter, Run) {
-    const char* part = std::getenv("HOST_TEST_PART");
-    if (part == nullptr) GTEST_SKIP() << "started by Concurrency.PartsWrittenTogetherAreAllKept";
+// A writer process: the test program started again with HOST_TEST_PART
+// set.  It runs before the test framework starts, writes its part
+// kRounds times, and exits with 0, or 1 after printing what went wrong.
+int RunWriter(char part) {
     platform::host::Host::ResetForTesting();
     for (const char* privilege : {"SeSecurityPrivilege", "SeRestorePrivilege", "SeTakeOwnershipPrivilege"}) {
         HANDLE token = nullptr;
-        ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
         TOKEN_PRIVILEGES tp{};
         tp.PrivilegeCount = 1;
-        ASSERT_TRUE(LookupPrivilegeValueA(nullptr, privilege, &tp.Privileges[0].Luid));
         tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        ASSERT_TRUE(AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr));
-        ASSERT_EQ(GetLastError(), ERROR_SUCCESS) << privilege;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token) ||
+            !LookupPrivilegeValueA(nullptr, privilege, &tp.Privileges[0].Luid) ||
+            !AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr) || GetLastError() != ERROR_SUCCESS) {
+            std::fprintf(stderr, "writer %c: cannot enable %s\n", part, privilege);
+            return 1;
+        }
         CloseHandle(token);
     }
     // Start together, so that the writes interleave to the end.
     const char* go = std::getenv("HOST_TEST_GO");
-    ASSERT_NE(go, nullptr);
+    if (go == nullptr) return 1;
     while (::access(go, F_OK) != 0) ::usleep(500);
-    const SECURITY_INFORMATION info = PartInfo(part[0]);
+
+    auto machine = platform::host::MakeSid(5, {21, 4000, 5000, 6000});
+    auto domain = platform::host::MakeSid(5, {21, 1000, 2000, 3000});
+    platform::SddlContext context{reinterpret_cast<const SID*>(machine.data()),
+                                  reinterpret_cast<const SID*>(domain.data())};
     // Every part only moves forward: a write that put back an older owner,
-    // DACL or SACL of another writer would show as a round going down.
+    // DACL or SACL of another writer shows as a round going down.
     int seen[3] = {-1, -1, -1};
     for (int round = 0; round < kRounds; ++round) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0,
-                                READ_CONTROL | WRITE_OWNER | WRITE_DAC | ACCESS_SYSTEM_SECURITY, &key),
-                  ERROR_SUCCESS);
+        LSTATUS rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0,
+                                   READ_CONTROL | WRITE_OWNER | WRITE_DAC | ACCESS_SYSTEM_SECURITY, &key);
+        if (rc != ERROR_SUCCESS) {
+            std::fprintf(stderr, "writer %c: open failed with %ld\n", part, static_cast<long>(rc));
+            return 1;
+        }
         int p = 0;
         for (char other : {'O', 'D', 'S'}) {
             std::vector<BYTE> current(4096);
             DWORD length = static_cast<DWORD>(current.size());
-            ASSERT_EQ(RegGetKeySecurity(key, PartInfo(other), current.data(), &length), ERROR_SUCCESS);
-            int now = RoundIn(Sddl(current.data(), length, PartInfo(other)));
-            EXPECT_GE(now, seen[p]) << other << " went back from round " << seen[p] << " to " << now;
+            std::string text;
+            if (RegGetKeySecurity(key, PartInfo(other), current.data(), &length) != ERROR_SUCCESS ||
+                !platform::SecurityDescriptorToSddl(current.data(), length, PartInfo(other), context, text)) {
+                std::fprintf(stderr, "writer %c: cannot read part %c\n", part, other);
+                return 1;
+            }
+            int now = RoundIn(text);
+            if (now < seen[p]) {
+                std::fprintf(stderr, "writer %c: part %c went back from round %d to %d\n", part, other, seen[p], now);
+                return 1;
+            }
             seen[p++] = now;
         }
-        auto sd = Sd(PartText(part[0], round).c_str());
-        ASSERT_EQ(RegSetKeySecurity(key, info, sd.data()), ERROR_SUCCESS) << round;
+        std::vector<BYTE> sd;
+        std::size_t at = 0;
+        if (!platform::SddlToSelfRelative(PartText(part, round), context, sd, &at) ||
+            RegSetKeySecurity(key, PartInfo(part), sd.data()) != ERROR_SUCCESS) {
+            std::fprintf(stderr, "writer %c: write %d failed\n", part, round);
+            return 1;
+        }
         RegCloseKey(key);
     }
+    return 0;
 }
+
+// Turns this program into a writer before any test runs.
+const bool kWriterChecked = [] {
+    if (const char* part = std::getenv("HOST_TEST_PART")) std::_Exit(RunWriter(part[0]));
+    return true;
+}();
 
 class Concurrency : public HostWorld {
 protected:
@@ -109,8 +139,8 @@ TEST_F(Concurrency, PartsWrittenTogetherAreAllKept) {
         std::vector<char*> envp;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
-        std::string self = "/proc/self/exe", filter = "--gtest_filter=PartWriter.Run";
-        char* argv[] = {self.data(), filter.data(), nullptr};
+        std::string self = "/proc/self/exe";
+        char* argv[] = {self.data(), nullptr};
         pid_t pid = 0;
         ASSERT_EQ(posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, envp.data()), 0);
         writers.push_back(pid);
