@@ -117,6 +117,33 @@ TEST_F(Shares, SetInfoStoresTheDescriptorSelfRelativeOrRemovesIt) {
               ERROR_ACCESS_DENIED);
 }
 
+TEST_F(Shares, SetInfoRefusesAMalformedDescriptorAndNamesTheParameter) {
+    LogOnAs("CORP\\bob");
+    LPBYTE buffer = nullptr;
+    ASSERT_EQ(NetShareGetInfo(u"\\\\FILESRV", u"data", 502, &buffer), NERR_Success);
+    auto* info = reinterpret_cast<SHARE_INFO_502*>(buffer);
+    std::vector<BYTE> before(static_cast<BYTE*>(info->shi502_security_descriptor),
+                             static_cast<BYTE*>(info->shi502_security_descriptor) +
+                                 GetSecurityDescriptorLength(info->shi502_security_descriptor));
+    // Revision 9 and a self-relative flag whose offsets point far away.
+    BYTE bad[20] = {9, 0, 0x04, 0x80, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0};
+    info->shi502_security_descriptor = bad;
+    DWORD parm = 0;
+    EXPECT_EQ(NetShareSetInfo(u"\\\\FILESRV", u"data", 502, buffer, &parm), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(parm, 501u);
+    EXPECT_EQ(NetShareSetInfo(u"\\\\FILESRV", u"data", 2, buffer, &parm), ERROR_INVALID_LEVEL);
+    EXPECT_EQ(NetShareSetInfo(u"\\\\FILESRV", u"missing", 502, buffer, &parm), NERR_NetNameNotFound);
+    NetApiBufferFree(buffer);
+    // Nothing was written.
+    ASSERT_EQ(NetShareGetInfo(u"\\\\FILESRV", u"data", 502, &buffer), NERR_Success);
+    info = reinterpret_cast<SHARE_INFO_502*>(buffer);
+    ASSERT_NE(info->shi502_security_descriptor, nullptr);
+    EXPECT_EQ(std::vector<BYTE>(static_cast<BYTE*>(info->shi502_security_descriptor),
+                                static_cast<BYTE*>(info->shi502_security_descriptor) + before.size()),
+              before);
+    NetApiBufferFree(buffer);
+}
+
 class Enumeration : public HostWorld {
 protected:
     static DWORD Open(const char* server, HANDLE& handle) {
@@ -179,6 +206,19 @@ TEST_F(Enumeration, ShortBufferTakesWhatFitsAndReportsTheSizeWhenNothingDoes) {
     EXPECT_EQ(count, 1u);
     EXPECT_STREQ(reinterpret_cast<NETRESOURCEA*>(big.data())->lpRemoteName, "\\\\FILESRV\\public");
     WNetCloseEnum(handle);
+}
+
+TEST_F(Enumeration, OnlyGlobalDiskEnumerationIsOffered) {
+    std::string name = "\\\\FILESRV";
+    NETRESOURCEA resource{};
+    resource.lpRemoteName = name.data();
+    HANDLE handle = nullptr;
+    EXPECT_EQ(WNetOpenEnumA(RESOURCE_CONNECTED, RESOURCETYPE_DISK, 0, &resource, &handle), ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_PRINT, 0, &resource, &handle), ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_DISK, 0, nullptr, &handle), ERROR_INVALID_PARAMETER);
+    DWORD count = 1, size = 0;
+    EXPECT_EQ(WNetEnumResourceA(reinterpret_cast<HANDLE>(std::uintptr_t{0x1234}), &count, nullptr, &size),
+              ERROR_INVALID_HANDLE);
 }
 
 TEST_F(Enumeration, UnreachableServersAreBadPaths) {
