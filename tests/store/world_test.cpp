@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "store/principals.h"
+#include "store/sd_edit.h"
 #include "store_fixture.h"
 
 namespace {
@@ -44,15 +45,6 @@ TEST(WorldOpenTest, BadFilesAreReportedInOneLineNamingTheFile) {
     storetest::WriteFile(folder.File("garbage.db"), std::string(4096, 'x'));
     storetest::WriteFile(folder.File("empty.db"), "");
     mkdir(folder.File("folder.db").c_str(), 0755);
-    {
-        std::string error;
-        auto world = World::Open(folder.File("old.db"), false, &error);
-        ASSERT_TRUE(world) << error;
-    }
-    {
-        // a world from a later schema
-        storetest::WriteFile(folder.File("edit.sql"), "");
-    }
     struct Case {
         const char* file;    // in the folder
         const char* reason;  // expected text after the path
@@ -281,6 +273,84 @@ TEST_F(WorldReadTest, SharesKeepFileOrderAndUpdateWhole) {
     share->id = 424242;
     EXPECT_FALSE(world_->UpdateShare(*share));
     EXPECT_FALSE(world_->ShareByName(machine->id, "nothing"));
+}
+
+TEST_F(WorldReadTest, KeysAndValuesAreCreatedAndDeletedWithTheirSubtrees) {
+    auto machine = world_->MachineByName("WKSTN01");
+    ASSERT_TRUE(machine);
+    auto app = world_->KeyByPath(machine->id, "HKLM", "SOFTWARE\\App");
+    ASSERT_TRUE(app);
+    bool created = false;
+    auto deep = world_->CreateKey(machine->id, "HKLM", "SOFTWARE\\App\\One\\Two", nullptr, &created);
+    ASSERT_TRUE(deep);
+    EXPECT_TRUE(created);
+    auto one = world_->KeyByPath(machine->id, "HKLM", "SOFTWARE\\App\\One");
+    ASSERT_TRUE(one);
+    Bytes inherited;
+    ASSERT_TRUE(platform::store::InheritedKeyDescriptor(app->sd, inherited));
+    EXPECT_EQ(one->sd, inherited) << "a new key inherits from its parent";
+    // Creating it again finds it and leaves its descriptor alone.
+    const Bytes explicitSd = world_->HiveRoot(machine->id, "HKU")->sd;
+    EXPECT_EQ(world_->CreateKey(machine->id, "HKLM", "software\\app\\one\\TWO", &explicitSd, &created), deep);
+    EXPECT_FALSE(created);
+    EXPECT_NE(world_->KeyById(*deep)->sd, explicitSd);
+    auto three = world_->CreateChild(*deep, "Three", &explicitSd);
+    ASSERT_TRUE(three);
+    EXPECT_EQ(world_->KeyById(*three)->sd, explicitSd);
+    EXPECT_FALSE(world_->CreateChild(*deep, "three", nullptr)) << "names are unique without regard to case";
+    EXPECT_FALSE(world_->CreateChild(*deep, "", nullptr));
+    EXPECT_FALSE(world_->CreateChild(*deep, "a\\b", nullptr));
+    EXPECT_FALSE(world_->CreateKey(machine->id, "HKLM", "SOFTWARE\\\\X", nullptr, nullptr));
+    EXPECT_FALSE(world_->KeyByPath(machine->id, "HKLM", "SOFTWARE\\\\X"));
+
+    struct ValueCase {
+        const char* name;  // value name
+        DWORD type;        // type written
+        Bytes data;        // bytes written
+    };
+    const ValueCase values[] = {{"", REG_SZ, {'x', 0}}, {"Count", REG_DWORD, {1, 0, 0, 0}}, {"count", REG_BINARY, {9}}};
+    for (const ValueCase& v : values) ASSERT_TRUE(world_->SetValue(*deep, {v.name, v.type, v.data}));
+    auto replaced = world_->GetValue(*deep, "COUNT");
+    ASSERT_TRUE(replaced);
+    EXPECT_EQ(replaced->name, "count");
+    EXPECT_EQ(replaced->type, REG_BINARY);
+    EXPECT_EQ(world_->Values(*deep).size(), 2u) << "setting a value by another case replaces it";
+    EXPECT_TRUE(world_->DeleteValue(*deep, "Count"));
+    EXPECT_FALSE(world_->DeleteValue(*deep, "Count"));
+    EXPECT_FALSE(world_->SetValue(987654, {"x", REG_SZ, {0}}));
+
+    ASSERT_TRUE(world_->DeleteKey(one->id));
+    EXPECT_FALSE(world_->KeyById(one->id));
+    EXPECT_FALSE(world_->KeyById(*deep));
+    EXPECT_FALSE(world_->KeyById(*three));
+    EXPECT_TRUE(world_->Values(*deep).empty());
+    EXPECT_TRUE(world_->KeyById(app->id)) << "the parent stays";
+    EXPECT_FALSE(world_->DeleteKey(world_->HiveRoot(machine->id, "HKLM")->id)) << "hive roots stay";
+}
+
+TEST_F(WorldReadTest, ABatchIsOneTransaction) {
+    auto machine = world_->MachineByName("WKSTN01");
+    ASSERT_TRUE(machine);
+    const std::string before = world_->ExportJson();
+    // A batch that gives up takes back every write made inside it.
+    EXPECT_FALSE(world_->Batch([&] {
+        EXPECT_TRUE(world_->CreateKey(machine->id, "HKLM", "SOFTWARE\\Tmp\\A", nullptr, nullptr));
+        EXPECT_TRUE(world_->SetKeySd(world_->HiveRoot(machine->id, "HKLM")->id, Bytes{1, 2, 3}));
+        return false;
+    }));
+    EXPECT_EQ(world_->ExportJson(), before);
+    // An inner write that fails is undone alone; the batch goes on.
+    EXPECT_TRUE(world_->Batch([&] {
+        EXPECT_TRUE(world_->CreateKey(machine->id, "HKLM", "SOFTWARE\\Kept", nullptr, nullptr));
+        EXPECT_FALSE(world_->UpdateKeySd(world_->HiveRoot(machine->id, "HKLM")->id, [](Bytes& sd) {
+            sd.clear();
+            return false;
+        }));
+        return true;
+    }));
+    EXPECT_TRUE(world_->KeyByPath(machine->id, "HKLM", "SOFTWARE\\Kept"));
+    std::string problem;
+    EXPECT_TRUE(world_->CheckIntegrity(&problem)) << problem;
 }
 
 }  // namespace
