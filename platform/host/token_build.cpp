@@ -49,17 +49,24 @@ TokenContents BuildToken(store::World& world, const store::Machine& machine, con
     add(interactive ? InteractiveSid() : NetworkSid());
 
     // Group and alias accounts by id, for the ids GroupsWithMember gives:
-    // every domain's accounts (all domains are trusted) and this machine's.
+    // every domain's accounts (all domains are trusted) and this machine's,
+    // read only once some SID turns out to be a member of something.
     std::map<store::Id, store::Account> accounts;
-    for (const auto& d : world.Domains()) {
-        for (auto& a : world.AccountsOf(d.id, 0)) accounts.emplace(a.id, std::move(a));
-    }
-    for (auto& a : world.AccountsOf(0, machine.id)) accounts.emplace(a.id, std::move(a));
+    bool accountsLoaded = false;
+    auto loadAccounts = [&] {
+        if (accountsLoaded) return;
+        accountsLoaded = true;
+        for (const auto& d : world.Domains()) {
+            for (auto& a : world.AccountsOf(d.id, 0)) accounts.emplace(a.id, std::move(a));
+        }
+        for (auto& a : world.AccountsOf(0, machine.id)) accounts.emplace(a.id, std::move(a));
+    };
 
     while (!pending.empty()) {
         Bytes sid = std::move(pending.front());
         pending.pop_front();
         for (store::Id id : world.GroupsWithMember(sid)) {
+            loadAccounts();
             auto found = accounts.find(id);
             if (found == accounts.end()) continue;  // another machine's alias
             const store::Account* group = &found->second;
