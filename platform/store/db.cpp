@@ -138,6 +138,12 @@ std::vector<BYTE> Query::Blob(int column) const {
 bool Query::IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
 
 Transaction::Transaction(Db& db) : db_(db) {
+    // A held read snapshot cannot be upgraded safely once another process
+    // has written; end it and start a proper write transaction.
+    if (db_.holding && db_.depth == 0) {
+        db_.Exec("COMMIT");
+        db_.holding = false;
+    }
     nested_ = db_.depth > 0;
     begun_ = db_.Exec(nested_ ? "SAVEPOINT inner" : "BEGIN IMMEDIATE");
     if (begun_) ++db_.depth;

@@ -48,7 +48,8 @@ public:
     };
     Cached* Lookup(const char* sql);   // null when preparing fails
 
-    int depth = 0;  // open Transactions; inner ones are savepoints
+    int depth = 0;         // open Transactions; inner ones are savepoints
+    bool holding = false;  // a read transaction is held (World::HoldReads)
 
 private:
     sqlite3* db_ = nullptr;                          // the connection

@@ -627,6 +627,16 @@ bool World::DeleteValue(Id keyId, std::string_view name) {
     return transaction.Commit();
 }
 
+void World::HoldReads(bool on) {
+    Db& db = impl_->db;
+    if (on && !db.holding && db.depth == 0) {
+        db.holding = db.Exec("BEGIN DEFERRED");
+    } else if (!on && db.holding) {
+        db.Exec("COMMIT");
+        db.holding = false;
+    }
+}
+
 bool World::CheckIntegrity(std::string* problem) {
     Query q(impl_->db, "PRAGMA integrity_check");
     std::string first;

@@ -190,6 +190,12 @@ public:
     bool SetValue(Id keyId, const Value& value);              // adds or replaces, by name
     bool DeleteValue(Id keyId, std::string_view name);        // false when there was none
 
+    // Lets a run of reads share one snapshot (one read transaction) instead
+    // of taking the file's lock per statement, until HoldReads(false).
+    // Changes by other processes stay unseen while held, so callers hold
+    // only briefly.  Any write of this World ends the hold first.
+    void HoldReads(bool on);
+
     // SQLite's own consistency check of the file; false with the first
     // problem it reports.
     bool CheckIntegrity(std::string* problem);

@@ -353,4 +353,28 @@ TEST_F(WorldReadTest, ABatchIsOneTransaction) {
     EXPECT_TRUE(world_->CheckIntegrity(&problem)) << problem;
 }
 
+TEST_F(WorldReadTest, HeldReadsSeeOneSnapshotAndWritesStillLand) {
+    auto machine = world_->MachineByName("WKSTN01");
+    ASSERT_TRUE(machine);
+    std::string error;
+    auto other = World::Open(folder_.File("world.db"), false, &error);
+    ASSERT_TRUE(other) << error;
+    world_->HoldReads(true);
+    EXPECT_TRUE(world_->KeyByPath(machine->id, "HKLM", "SOFTWARE\\App"));
+    ASSERT_TRUE(other->CreateKey(machine->id, "HKLM", "SOFTWARE\\New", nullptr, nullptr));
+    EXPECT_FALSE(world_->KeyByPath(machine->id, "HKLM", "SOFTWARE\\New")) << "the snapshot is kept while held";
+    world_->HoldReads(false);
+    EXPECT_TRUE(world_->KeyByPath(machine->id, "HKLM", "SOFTWARE\\New"));
+    // A write while holding ends the hold and lands.
+    world_->HoldReads(true);
+    EXPECT_TRUE(world_->KeyByPath(machine->id, "HKLM", "SOFTWARE\\New"));
+    ASSERT_TRUE(other->CreateKey(machine->id, "HKLM", "SOFTWARE\\Newer", nullptr, nullptr));
+    auto key = world_->CreateKey(machine->id, "HKLM", "SOFTWARE\\Mine", nullptr, nullptr);
+    ASSERT_TRUE(key);
+    world_->HoldReads(false);
+    world_->HoldReads(false);
+    EXPECT_TRUE(other->KeyById(*key));
+    EXPECT_TRUE(world_->KeyByPath(machine->id, "HKLM", "SOFTWARE\\Newer"));
+}
+
 }  // namespace
