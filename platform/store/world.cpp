@@ -594,7 +594,7 @@ bool World::DeleteKey(Id keyId) {
         if (!q.Next() || q.Int(0) == 0) return false;
     }
     Query q(impl_->db,
-            "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN tree t ON k.parent_id = t.id) "
+            "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k JOIN tree t ON k.parent_id = t.id) "
             "SELECT id FROM tree");
     q.Bind(1, keyId);
     std::vector<Id> ids;

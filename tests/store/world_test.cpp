@@ -53,6 +53,7 @@ TEST(WorldOpenTest, BadFilesAreReportedInOneLineNamingTheFile) {
         {"garbage.db", "file is not a database"},
         {"empty.db", "not a world file"},
         {"folder.db", "is a folder"},
+        {"garbage.db/world.db", "Not a directory"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
