@@ -38,6 +38,21 @@ void Bound(Map& map, std::size_t limit) {
     if (map.size() >= limit) map.clear();
 }
 
+// A store that can keep one read snapshot across calls saves a lock round
+// trip per read (most of a read's cost); a store without it is used read by
+// read.
+template <typename W>
+bool HoldReads(W& world, bool on) {
+    if constexpr (requires { world.HoldReads(on); }) {
+        world.HoldReads(on);
+        return true;
+    } else {
+        (void)world;
+        (void)on;
+        return false;
+    }
+}
+
 std::optional<std::size_t> SlotOf(const void* handle, std::uintptr_t base) {
     auto v = reinterpret_cast<std::uintptr_t>(handle);
     if (v < base || v >= base + kRangeSize || (v - base) % 4 != 0) return std::nullopt;
@@ -127,7 +142,27 @@ store::World* Host::World() {
             std::fflush(stderr);
         }
     }
+    if (world_) {
+        auto now = std::chrono::steady_clock::now();
+        if (holding_ && now - heldAt_ >= kFreshFor) {
+            HoldReads(*world_, false);
+            holding_ = false;
+        }
+        if (!holding_) {
+            holding_ = HoldReads(*world_, true);
+            heldAt_ = now;
+        }
+    }
     return world_.get();
+}
+
+store::World* Host::WorldForWrite() {
+    store::World* w = World();
+    if (w != nullptr && holding_) {
+        HoldReads(*w, false);
+        holding_ = false;
+    }
+    return w;
 }
 
 std::optional<store::Machine> Host::Local() {

@@ -91,7 +91,11 @@ public:
     bool Fault(std::string_view name, DWORD& code);
 
     // The open world, or null when it cannot be opened (reported once).
+    // Reads through it may share one store snapshot for up to kFreshFor
+    // when the store offers that; WorldForWrite ends the shared snapshot
+    // first, so every write starts from what is stored now.
     store::World* World();
+    store::World* WorldForWrite();
 
     // The machine named by a caller: null or "" is the local machine;
     // leading backslashes are dropped.  nullopt when unknown (online or
@@ -174,6 +178,8 @@ private:
 
     bool worldTried_ = false;
     std::unique_ptr<store::World> world_;
+    bool holding_ = false;                          // a shared read snapshot is open
+    std::chrono::steady_clock::time_point heldAt_;  // when it was opened
 
     bool localLoaded_ = false;
     std::optional<store::Machine> local_;

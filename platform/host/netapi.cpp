@@ -129,7 +129,7 @@ NET_API_STATUS NetShareSetInfo(LPCWSTR serverName, LPCWSTR netName, DWORD level,
     share->remark = platform::host::FromUtf16(info.shi502_remark);
     share->maxUses = info.shi502_max_uses;
     share->sd = std::move(sd);
-    if (!h.World()->UpdateShare(*share)) return ERROR_WRITE_PROTECT;
+    if (!h.WorldForWrite()->UpdateShare(*share)) return ERROR_WRITE_PROTECT;
     return NERR_Success;
 }
 

@@ -317,8 +317,7 @@ LSTATUS RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIP
     auto update = platform::host::ParseAny(sd);
     if (!update) return ERROR_INVALID_SECURITY_DESCR;
     auto m = MachineOf(h, *k);
-    auto* w = h.World();
-    if (!m || w == nullptr) return ERROR_INVALID_HANDLE;
+    if (!m) return ERROR_INVALID_HANDLE;
     if (info & OWNER_SECURITY_INFORMATION) {
         if (update->owner.empty()) return ERROR_INVALID_OWNER;
         auto& token = h.TokenOn(*m).access;
@@ -329,6 +328,8 @@ LSTATUS RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIP
     // Merge into what is stored now, inside the store's transaction, not
     // into the copy read at open: parts written meanwhile by other
     // processes survive.
+    auto* w = h.WorldForWrite();
+    if (w == nullptr) return ERROR_INVALID_HANDLE;
     Bytes merged;
     bool ok = w->UpdateKeySd(k->keyId, [&](Bytes& stored) {
         platform::host::SdParts base;
