@@ -17,6 +17,13 @@
 //      number of keys walked.
 //   4. A handle value is never a null pointer or a predefined root; closed
 //      slots are reused.
+//   5. What this process writes it sees at once.  What other processes
+//      write it sees within kFreshFor (20 ms): key rows, subkey lists and
+//      the store's shared read snapshot are kept no longer than that.
+//   6. Faults (NTSIM_FAULT="Call:code[@N][,...]", read when the host is
+//      created) make the N-th call of that name (the first without @N)
+//      fail with the code: as its return value, or as FALSE and the last
+//      error for calls that return BOOL.  Each entry fires once.
 #pragma once
 
 #include <chrono>
