@@ -1,7 +1,9 @@
 // The sample world every fresh checkout runs against: a domain CORP with its
 // controller, the workstation the programs run on, a file server, and two
 // machines that cannot be reached (one offline, one with its remote registry
-// stopped).
+// stopped).  The programs run as CORP\alice, an administrator of her own
+// workstation (as is common) but not of the servers; CORP\erin is a domain
+// administrator (NTSIM_LOGON=CORP\erin reaches everything).
 //
 // It is written as data and serialized to the JSON world format, so the
 // same importer that serves users and tests builds it.  Descriptors are
@@ -317,7 +319,7 @@ json Workstation() {
                                  Account("HelpAssistant", 1000, "user"), Account("localadmin", 1003, "user"),
                                  Group("Support", 1004, "alias", {"CORP\\Helpdesk"}),
                                  Group("Scanner Users", 1005, "alias", {"CORP\\alice", "CORP\\bob"})});
-    m["builtin"] = json::object({{"Administrators", {"WKSTN01\\Administrator", "CORP\\Domain Admins", "WKSTN01\\localadmin"}},
+    m["builtin"] = json::object({{"Administrators", {"WKSTN01\\Administrator", "CORP\\Domain Admins", "WKSTN01\\localadmin", "CORP\\alice"}},
                                  {"Users", {"NT AUTHORITY\\INTERACTIVE", "NT AUTHORITY\\Authenticated Users", "CORP\\Domain Users"}},
                                  {"Guests", {"WKSTN01\\Guest"}},
                                  {"Power Users", {"CORP\\Engineering"}},
