@@ -53,9 +53,12 @@ Db::Cached* Db::Lookup(const char* sql) {
     return &cache_.emplace(sql, Cached{stmt, false}).first->second;
 }
 
-Query::Query(Db& db, const char* sql) {
+Query::Query(Db& db, const char* sql) : db_(db) {
     Db::Cached* cached = db.Lookup(sql);
-    if (cached == nullptr) return;
+    if (cached == nullptr) {
+        Failed();
+        return;
+    }
     if (!cached->busy) {
         cached_ = cached;
         cached_->busy = true;
@@ -63,6 +66,7 @@ Query::Query(Db& db, const char* sql) {
     } else if (sqlite3_prepare_v2(db.Handle(), sql, -1, &stmt_, nullptr) != SQLITE_OK) {
         sqlite3_finalize(stmt_);
         stmt_ = nullptr;
+        Failed();
         return;
     }
     ok_ = true;
@@ -106,7 +110,7 @@ bool Query::Next() {
     if (!ok_) return false;
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
-    if (rc != SQLITE_DONE) ok_ = false;
+    if (rc != SQLITE_DONE) Failed();
     return false;
 }
 
@@ -115,8 +119,14 @@ bool Query::Run() {
     int rc;
     while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
     }
-    if (rc != SQLITE_DONE) ok_ = false;
+    if (rc != SQLITE_DONE) Failed();
     return ok_;
+}
+
+void Query::Failed() {
+    ok_ = false;
+    ++db_.failures;
+    db_.failure = db_.Message();
 }
 
 std::int64_t Query::Int(int column) const { return sqlite3_column_int64(stmt_, column); }

@@ -49,6 +49,8 @@ public:
     Cached* Lookup(const char* sql);   // null when preparing fails
 
     int depth = 0;         // open Transactions; inner ones are savepoints
+    int failures = 0;      // statements that failed to prepare or step
+    std::string failure;   // the message of the last of them
     bool holding = false;  // a read transaction is held (World::HoldReads)
 
 private:
@@ -81,6 +83,9 @@ public:
     bool IsNull(int column) const;
 
 private:
+    void Failed();                  // counts a failure on the connection
+
+    Db& db_;                        // the connection
     Db::Cached* cached_ = nullptr;  // shared statement, or null when private
     sqlite3_stmt* stmt_ = nullptr;  // the statement stepped
     bool ok_ = false;               // prepared and no step failed

@@ -708,6 +708,8 @@ bool World::ImportJson(const std::string& json, std::string* error) {
 
 std::string World::ExportJson() { return ExportFrom(impl_->db); }
 
+std::string World::LastError() const { return impl_->db.failure; }
+
 bool World::EditJson(const std::function<bool(std::string&, std::string*)>& edit, std::string* error) {
     Transaction transaction(impl_->db);
     if (!transaction.ok()) {
@@ -715,6 +717,11 @@ bool World::EditJson(const std::function<bool(std::string&, std::string*)>& edit
         return false;
     }
     std::string json = ExportFrom(impl_->db);
+    if (json.empty()) {
+        // Re-importing a partial export would lose whatever could not be read.
+        if (error != nullptr) *error = "cannot read the world whole: " + impl_->db.failure;
+        return false;
+    }
     if (!edit(json, error)) return false;
     if (!ImportInto(impl_->db, json, error)) return false;
     if (!transaction.Commit()) {

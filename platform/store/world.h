@@ -211,7 +211,9 @@ public:
 
     // -- whole-world import and export (the JSON world format)
     bool ImportJson(const std::string& json, std::string* error);        // replaces the world, one transaction
-    std::string ExportJson();
+    std::string ExportJson();                                            // "" when the file cannot be read whole
+    // The message of the store's last failed statement ("" when none).
+    std::string LastError() const;
     // Export, edit, import in one transaction: `edit` gets the world's JSON
     // text, changes it (or sets *error and returns false to abandon).  For
     // ntsim's small changes; it rewrites the whole world.

@@ -804,7 +804,10 @@ class Exporter {
 public:
     explicit Exporter(Db& db) : db_(db) {}
 
+    // The world's text, or "" when a read failed (a damaged file): a
+    // partial export must never pass for the whole world.
     std::string Run() {
+        const int failuresBefore = db_.failures;
         json doc = json::object();
         doc["local"] = Meta("local");
         doc["logon"] = Meta("logon");
@@ -852,6 +855,7 @@ public:
             machines.push_back(std::move(m));
         }
         doc["machines"] = std::move(machines);
+        if (db_.failures != failuresBefore) return std::string();
         return doc.dump(2) + "\n";
     }
 

@@ -64,6 +64,41 @@ TEST(WorldOpenTest, BadFilesAreReportedInOneLineNamingTheFile) {
     }
 }
 
+// A file damaged after it was written: reads fail instead of crashing, and
+// an export (with the edits built on it) refuses rather than passing a
+// partial world off as the whole one.
+TEST(WorldOpenTest, ADamagedFileIsNeverExportedInPart) {
+    TempFolder folder;
+    const std::string path = folder.File("damaged.db");
+    {
+        std::string error;
+        auto world = World::Open(path, true, &error);
+        ASSERT_TRUE(world) << error;
+    }
+    std::string bytes = storetest::ReadFile(path);
+    ASSERT_GT(bytes.size(), 150000u);
+    for (std::size_t i = 100000; i < 103000; ++i) bytes[i] = static_cast<char>(0xA5 ^ (i * 7));
+    storetest::WriteFile(path, bytes);
+
+    std::string error;
+    auto world = World::Open(path, false, &error);
+    ASSERT_TRUE(world) << error;
+    EXPECT_EQ(world->ExportJson(), "");
+    EXPECT_NE(world->LastError(), "");
+    std::string why;
+    bool edited = false;
+    EXPECT_FALSE(world->EditJson(
+        [&](std::string&, std::string*) {
+            edited = true;
+            return true;
+        },
+        &why));
+    EXPECT_FALSE(edited);
+    EXPECT_EQ(why.rfind("cannot read the world whole: ", 0), 0u) << why;
+    std::string problem;
+    EXPECT_FALSE(world->CheckIntegrity(&problem));
+}
+
 TEST(WorldOpenTest, ProcessesRacingToCreateTheSampleAllGetOneWorld) {
     TempFolder folder;
     const std::string path = folder.File("raced/world.db");

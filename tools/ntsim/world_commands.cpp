@@ -47,7 +47,9 @@ int Import(Context& context, const std::string& file) {
 int Export(Context& context) {
     auto world = context.Open();
     if (!world) return 1;
-    std::cout << world->ExportJson();
+    const std::string text = world->ExportJson();
+    if (text.empty()) return Fail("cannot read the world " + world->Path() + " whole: " + world->LastError());
+    std::cout << text;
     return 0;
 }
 
