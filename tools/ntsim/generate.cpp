@@ -100,7 +100,7 @@ int Generate(Context& context) {
                 Bytes sd;
                 const bool own = options.explicitEvery > 0 && made % options.explicitEvery == 0;
                 if (own && !ParseSddl(*world, machine->id, RandomSddl(random, pool), sd, &error)) return false;
-                char name[32];
+                char name[48];
                 std::snprintf(name, sizeof name, "Node%02d-%lld", i, made);
                 auto id = world->CreateChild(parent, name, own ? &sd : nullptr);
                 if (!id) {
