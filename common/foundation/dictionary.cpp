@@ -1,33 +1,26 @@
 // The character tree behind Dictionary.
 //
-// Records are allocated one by one and never move or go away before the
-// Dictionary does.  The tree's depth is the length of the longest key, so
+// Records never move or go away before the Dictionary does, so they are
+// carved from blocks the Dictionary owns and released with it: a lister
+// builds one tree per registry key, one record per character of every name,
+// and allocating those one by one dominated the walk.  The tree's depth is the length of the longest key, so
 // the recursive walks below are bounded by key length, not by key count.
 #include "common/foundation/dictionary.h"
 
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "common/foundation/string.h"
 
+struct NodeBlock {
+    static constexpr int kNodes = 64;  // records per block
+    NodeBlock* next;                   // older block
+    int used;                          // records handed out from nodes
+    DictionaryNode nodes[kNodes];      // the storage
+};
+
 namespace {
-
-DictionaryNode* NewNode(std::uint8_t kind, std::uint8_t ch, DictionaryNode* child) {
-    DictionaryNode* node = new (std::nothrow) DictionaryNode;
-    if (node == nullptr) {
-        std::fputs("out of memory\n", stderr);
-        std::abort();
-    }
-    node->next = node;
-    node->kind = kind;
-    node->ch = ch;
-    node->child = child;
-    node->value = nullptr;
-    return node;
-}
-
-// A new empty level under owner (absent for the root).
-DictionaryNode* NewLevel(DictionaryNode* owner) { return NewNode(DictionaryNode::kHead, 0, owner); }
 
 // The record for ch in the level headed by head, or absent.
 DictionaryNode* FindInLevel(const DictionaryNode* head, std::uint8_t ch) {
@@ -39,56 +32,74 @@ DictionaryNode* FindInLevel(const DictionaryNode* head, std::uint8_t ch) {
     return nullptr;
 }
 
-// Links a new character record first in the level headed by head.
-DictionaryNode* LinkFirst(DictionaryNode* head, std::uint8_t ch) {
-    DictionaryNode* record = NewNode(DictionaryNode::kCharacter, ch, nullptr);
-    record->next = head->next;
-    head->next = record;
-    return record;
-}
-
-// Releases the level headed by head with everything below it.
-void FreeLevel(DictionaryNode* head) {
-    DictionaryNode* r = head->next;
-    while (r != head) {
-        DictionaryNode* following = r->next;
+// Releases the values held in the level headed by head and below it; the
+// records themselves go with their blocks.
+void FreeValues(DictionaryNode* head) {
+    for (DictionaryNode* r = head->next; r != head; r = r->next) {
         if (r->child != nullptr) {
-            FreeLevel(r->child);
+            FreeValues(r->child);
         }
         if (r->kind == DictionaryNode::kValue) {
             delete r->value;
         }
-        delete r;
-        r = following;
     }
-    delete head;
 }
 
-// Calls visit (prefix + ch, record) for every value-holding record below
-// head in traversal order.
+// Calls visit (key, record) for every value-holding record below head in
+// traversal order.  The key is built in one reusable buffer and becomes a
+// String only where a key ends: listers traverse once per registry key, and
+// a String per tree level made that the walk's hottest spot.
 template <typename Visit>
-void Traverse(const DictionaryNode* head, const String& prefix, Visit& visit) {
+void Traverse(const DictionaryNode* head, std::string& prefix, Visit& visit) {
     for (const DictionaryNode* r = head->next; r != head; r = r->next) {
-        const String key = prefix + static_cast<char>(r->ch);
+        prefix.push_back(static_cast<char>(r->ch));
         if (r->child != nullptr) {
-            Traverse(r->child, key, visit);
+            Traverse(r->child, prefix, visit);
         }
         if (r->kind == DictionaryNode::kValue) {
+            const String key(prefix.c_str());
             visit(key, r);
         }
+        prefix.pop_back();
     }
 }
 
 }  // namespace
 
-Dictionary::Dictionary() : Object(), root(NewLevel(nullptr)), emptyKeyValue(nullptr), emptyKeyHeld(false) {
+Dictionary::Dictionary() : Object(), root(nullptr), emptyKeyValue(nullptr), emptyKeyHeld(false), nodeBlocks(nullptr) {
     classTag = kDictionaryTag;
+    root = NewNode(DictionaryNode::kHead, 0, nullptr);
     root->count = 0;
 }
 
+DictionaryNode* Dictionary::NewNode(std::uint8_t kind, std::uint8_t ch, DictionaryNode* child) {
+    if (nodeBlocks == nullptr || nodeBlocks->used == NodeBlock::kNodes) {
+        NodeBlock* block = new (std::nothrow) NodeBlock;
+        if (block == nullptr) {
+            std::fputs("out of memory\n", stderr);
+            std::abort();
+        }
+        block->next = nodeBlocks;
+        block->used = 0;
+        nodeBlocks = block;
+    }
+    DictionaryNode* node = &nodeBlocks->nodes[nodeBlocks->used++];
+    node->next = node;
+    node->kind = kind;
+    node->ch = ch;
+    node->child = child;
+    node->value = nullptr;
+    return node;
+}
+
 Dictionary::~Dictionary() {
-    FreeLevel(root);
+    FreeValues(root);
     delete emptyKeyValue;
+    while (nodeBlocks != nullptr) {
+        NodeBlock* older = nodeBlocks->next;
+        delete nodeBlocks;
+        nodeBlocks = older;
+    }
 }
 
 Object* Dictionary::Insert(const char* key, Object* value) {
@@ -129,10 +140,14 @@ Object* Dictionary::Insert(const char* key, Object* value) {
     }
     for (; k[i] != '\0'; ++i) {
         if (place->kind != DictionaryNode::kHead) {
-            place->child = NewLevel(place);
+            place->child = NewNode(DictionaryNode::kHead, 0, place);
             place = place->child;
         }
-        place = LinkFirst(place, k[i]);
+        // A new character record goes first in its level.
+        DictionaryNode* record = NewNode(DictionaryNode::kCharacter, k[i], nullptr);
+        record->next = place->next;
+        place->next = record;
+        place = record;
     }
     place->kind = DictionaryNode::kValue;
     place->value = value;
@@ -192,7 +207,8 @@ Array* Dictionary::Keys() const {
         std::abort();
     }
     auto append = [keys](const String& key, const DictionaryNode*) { keys->Append(const_cast<String*>(&key), 1); };
-    Traverse(root, String(), append);
+    std::string prefix;
+    Traverse(root, prefix, append);
     if (emptyKeyHeld) {
         String empty;
         keys->Append(&empty, 1);
@@ -206,7 +222,8 @@ void Dictionary::Print(std::FILE* stream, int /*n*/) const {
             record->value->Print(stream, 0);
         }
     };
-    Traverse(root, String(), print);
+    std::string prefix;
+    Traverse(root, prefix, print);
     if (emptyKeyValue != nullptr) {
         emptyKeyValue->Print(stream, 0);
     }

@@ -82,8 +82,12 @@ public:
     DictionaryNode* root;  // head of the first level
 
 private:
-    Object* emptyKeyValue;  // value stored under the empty key, or absent
-    bool emptyKeyHeld;      // the empty key has been inserted (counts as a key)
+    Object* emptyKeyValue;              // value stored under the empty key, or absent
+    bool emptyKeyHeld;                  // the empty key has been inserted (counts as a key)
+    struct NodeBlock* nodeBlocks;       // storage of every record, newest block first
+
+    // A fresh record from the dictionary's own blocks.
+    DictionaryNode* NewNode(std::uint8_t kind, std::uint8_t ch, DictionaryNode* child);
 
     // The record of key's last byte, or absent.
     DictionaryNode* Find(const char* key) const;

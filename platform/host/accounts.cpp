@@ -25,10 +25,10 @@ BOOL Fail(DWORD code) {
 }
 
 // The machine a look-up runs on, or the error that names why there is none.
-std::optional<platform::store::Machine> LookupMachine(Host& h, LPCSTR systemName, DWORD& error) {
+const platform::store::Machine* LookupMachine(Host& h, LPCSTR systemName, DWORD& error) {
     if (h.World() == nullptr) {
         error = ERROR_NONE_MAPPED;
-        return std::nullopt;
+        return nullptr;
     }
     auto m = h.MachineNamed(systemName);
     if (!m || !m->online) {
@@ -36,7 +36,7 @@ std::optional<platform::store::Machine> LookupMachine(Host& h, LPCSTR systemName
         // a process always reaches its own machine.
         if (m && h.IsLocal(*m)) return m;
         error = RPC_S_SERVER_UNAVAILABLE;
-        return std::nullopt;
+        return nullptr;
     }
     return m;
 }

@@ -165,12 +165,15 @@ store::World* Host::WorldForWrite() {
     return w;
 }
 
-std::optional<store::Machine> Host::Local() {
+// Machines are looked up on every account and registry call, so the cached
+// record is handed out by pointer: the caches are never cleared while the
+// host lives, which keeps the pointers valid.
+const store::Machine* Host::Local() {
     if (!localLoaded_) {
         localLoaded_ = true;
         if (auto* w = World()) local_ = w->MachineByName(w->LocalMachineName());
     }
-    return local_;
+    return local_ ? &*local_ : nullptr;
 }
 
 std::optional<store::Machine> Host::MachineWithId(store::Id id) {
@@ -188,17 +191,17 @@ bool Host::IsLocal(const store::Machine& machine) {
     return local && local->id == machine.id;
 }
 
-std::optional<store::Machine> Host::MachineNamed(const char* name) {
+const store::Machine* Host::MachineNamed(const char* name) {
     std::string_view n = name == nullptr ? std::string_view{} : StripBackslashes(name);
     if (n.empty()) return Local();
     std::string upper = Upper(n);
     auto it = machines_.find(upper);
-    if (it != machines_.end()) return it->second;
-    auto* w = World();
-    if (w == nullptr) return std::nullopt;
-    auto m = w->MachineByName(n);
-    machines_.emplace(upper, m);
-    return m;
+    if (it == machines_.end()) {
+        auto* w = World();
+        if (w == nullptr) return nullptr;
+        it = machines_.emplace(upper, w->MachineByName(n)).first;
+    }
+    return it->second ? &*it->second : nullptr;
 }
 
 std::optional<Bytes> Host::LogonSid() {
@@ -239,16 +242,19 @@ void Host::SetEnabled(std::vector<DWORD> enabled) {
     decisions_.clear();
 }
 
-std::optional<ResolvedAccount> Host::LookupSid(const store::Machine& machine, const Bytes& sid) {
+// Listers ask for every entry's SID twice (size, then text), so the answer
+// is lent out of the cache rather than copied.
+const ResolvedAccount* Host::LookupSid(const store::Machine& machine, const Bytes& sid) {
     std::string key = KeyOf(machine.id, sid);
     auto it = sidCache_.find(key);
-    if (it != sidCache_.end()) return it->second;
-    auto* w = World();
-    if (w == nullptr) return std::nullopt;
-    auto r = ResolveSid(*w, machine, sid);
-    Bound(sidCache_, kLookupCacheLimit);
-    sidCache_.emplace(std::move(key), r);
-    return r;
+    if (it == sidCache_.end()) {
+        auto* w = World();
+        if (w == nullptr) return nullptr;
+        auto r = ResolveSid(*w, machine, sid);
+        Bound(sidCache_, kLookupCacheLimit);
+        it = sidCache_.emplace(std::move(key), std::move(r)).first;
+    }
+    return it->second ? &*it->second : nullptr;
 }
 
 std::optional<ResolvedAccount> Host::LookupName(const store::Machine& machine, std::string_view name) {

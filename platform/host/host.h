@@ -107,8 +107,8 @@ public:
     // The machine named by a caller: null or "" is the local machine;
     // leading backslashes are dropped.  nullopt when unknown (online or
     // not: callers decide what an offline machine means for them).
-    std::optional<store::Machine> MachineNamed(const char* name);
-    std::optional<store::Machine> Local();
+    const store::Machine* MachineNamed(const char* name);  // cached for the process; null when unknown
+    const store::Machine* Local();  // cached for the process; null when unknown
     std::optional<store::Machine> MachineWithId(store::Id id);
     bool IsLocal(const store::Machine& machine);
 
@@ -124,7 +124,8 @@ public:
     void SetEnabled(std::vector<DWORD> enabled);
 
     // Cached look-ups as `machine` answers them.
-    std::optional<ResolvedAccount> LookupSid(const store::Machine& machine, const Bytes& sid);
+    // The cached answer, valid until the next LookupSid; null when unmapped.
+    const ResolvedAccount* LookupSid(const store::Machine& machine, const Bytes& sid);
     std::optional<ResolvedAccount> LookupName(const store::Machine& machine, std::string_view name);
 
     // The access check against stored descriptor bytes (empty = no

@@ -34,7 +34,7 @@ NET_API_STATUS FindShare(Host& h, LPCWSTR serverName, LPCWSTR netName, std::opti
     auto* w = h.World();
     if (w == nullptr) return ERROR_BAD_NETPATH;
     std::string server = platform::host::FromUtf16(serverName);
-    m = h.MachineNamed(server.c_str());
+    if (const auto* found = h.MachineNamed(server.c_str())) m = *found; else m.reset();
     if (!m || (!m->online && !h.IsLocal(*m))) return ERROR_BAD_NETPATH;
     auto& token = h.TokenOn(*m).access;
     Bytes admins = platform::host::BuiltinAliasSid(kAdministratorsRid);
