@@ -121,6 +121,10 @@ bool CreateWorldFile(const std::string& path, bool sample, std::string& reason) 
             if (!ok) reason = db.Message();
         }
         db.Close();
+        // The log was checkpointed on close and is kept (persistent WAL);
+        // it belongs to the temporary name, so it goes with it.
+        unlink((temp + "-wal").c_str());
+        unlink((temp + "-shm").c_str());
         if (!ok) {
             unlink(temp.c_str());
             return false;
