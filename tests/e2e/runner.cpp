@@ -25,9 +25,9 @@
 // Guarantees: every run sees only the variables the case sets among
 // NTSIM_WORLD, NTSIM_LOGON, NTSIM_FAULT and USERDOMAIN (in any letter case),
 // and a private HOME and XDG_DATA_HOME, so neither the user's own world nor a
-// shared one is ever touched.  Without a world the world path points into a
-// folder that does not exist, so a program that reaches the simulated host
-// when it should not shows that on its standard error.  A run that takes
+// shared one is ever touched.  Without a world the world path lies below a
+// plain file, where no world can be created, so a program that reaches the
+// simulated host when it should not shows that on its standard error.  A run that takes
 // longer than a minute is killed and reported by its signal.
 //
 // --update rewrites the status line and the output sections of each case from
@@ -334,6 +334,12 @@ bool RunCase(const Options& options, const Case& c, const fs::path& scratch, Out
     fs::create_directories(home);
     environment.push_back("HOME=" + home.string());
     environment.push_back("XDG_DATA_HOME=" + (home / "data").string());
+    // Without a world the path lies below a plain file, where no world can be
+    // opened or created.
+    if (c.world.empty() && !WriteFile(scratch / "no-world", "")) {
+        *error = "cannot write " + (scratch / "no-world").string();
+        return false;
+    }
     const fs::path worldPath = c.world.empty() ? scratch / "no-world" / "world.db" : scratch / "world.db";
     environment.push_back("NTSIM_WORLD=" + worldPath.string());
     for (const auto& [name, value] : c.env) environment.push_back(name + "=" + value);
