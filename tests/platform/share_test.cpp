@@ -248,7 +248,7 @@ TEST_F(Faults, NamedCallFailsOnceAtTheChosenCall) {
     EXPECT_EQ(GetLastError(), RPC_S_SERVER_UNAVAILABLE);
     EXPECT_TRUE(LookupAccountSidA(nullptr, everyone.data(), name, &nameLength, domain, &domainLength, &use));
 
-    LogOnAs("CORP\\bob");  // a fresh host: the spec is read again, counters start over
+    LogOnAs("CORP\\bob");  // a fresh host: the fault list is read again, counters start over
     LPBYTE buffer = nullptr;
     EXPECT_EQ(NetShareGetInfo(u"\\\\FILESRV", u"data", 502, &buffer), NERR_NetNameNotFound);
     ASSERT_EQ(NetShareGetInfo(u"\\\\FILESRV", u"data", 502, &buffer), NERR_Success);

@@ -11,7 +11,7 @@
 #include "common/registry/subkey_walker.h"
 #include "platform/errors.h"
 #include "platform/security.h"
-#include "world_fixture.h"
+#include "tests/support/world_fixture.h"
 
 namespace {
 

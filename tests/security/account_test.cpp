@@ -10,7 +10,7 @@
 
 #include "common/security/account.h"
 #include "platform/security.h"
-#include "world_fixture.h"
+#include "tests/support/world_fixture.h"
 
 namespace {
 
