@@ -44,6 +44,15 @@ struct OptionSpec {
     HKEY root;         // the root a RootChoice selects; nullptr otherwise
 };
 
+// The four root choices every registry program offers, in the order their
+// usage blocks list them; the last one given wins.
+#define REGISTRY_ROOT_OPTIONS                               \
+    {"-lm", OptionKind::RootChoice, HKEY_LOCAL_MACHINE},    \
+    {"-cr", OptionKind::RootChoice, HKEY_CLASSES_ROOT},     \
+    {"-cu", OptionKind::RootChoice, HKEY_CURRENT_USER},     \
+    {"-u", OptionKind::RootChoice, HKEY_USERS}
+
+
 struct ProgramSpec {
     const char* name;          // lower-case name for messages, "quorlent"
     const char* bannerName;    // upper-case name for banner and errors, "QUORLENT"

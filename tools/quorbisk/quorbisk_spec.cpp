@@ -7,10 +7,7 @@
 namespace {
 
 const OptionSpec options[] = {
-    {"-lm", OptionKind::RootChoice, HKEY_LOCAL_MACHINE},
-    {"-cr", OptionKind::RootChoice, HKEY_CLASSES_ROOT},
-    {"-cu", OptionKind::RootChoice, HKEY_CURRENT_USER},
-    {"-u", OptionKind::RootChoice, HKEY_USERS},
+    REGISTRY_ROOT_OPTIONS,
     {"-r", OptionKind::Flag, nullptr},
     {"-q1", OptionKind::Flag, nullptr},
     {"-q2", OptionKind::Flag, nullptr},

@@ -6,10 +6,7 @@
 namespace {
 
 const OptionSpec options[] = {
-    {"-lm", OptionKind::RootChoice, HKEY_LOCAL_MACHINE},
-    {"-cr", OptionKind::RootChoice, HKEY_CLASSES_ROOT},
-    {"-cu", OptionKind::RootChoice, HKEY_CURRENT_USER},
-    {"-u", OptionKind::RootChoice, HKEY_USERS},
+    REGISTRY_ROOT_OPTIONS,
     {"-r", OptionKind::Flag, nullptr},
     {"-s", OptionKind::Value, nullptr},
 };
